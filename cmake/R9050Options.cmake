@@ -1,0 +1,27 @@
+# Project-wide compile options: every target gets the same warnings, and the
+# sanitizer build instruments every target so that libraries and tests agree.
+
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wformat=2)
+if(R9050_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(R9050_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# r9050_add_gtest(NAME SOURCES... LIBS...) builds one GoogleTest executable and
+# registers its cases with CTest.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+function(r9050_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  set(labels unit)
+  if(T_LABELS)
+    set(labels ${T_LABELS})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
+endfunction()
