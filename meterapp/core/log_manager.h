@@ -1,0 +1,63 @@
+// Category debug log, system-log messages.
+//
+// The category log is off by default and costs one table lookup per call while
+// a category is disabled. It is switched at run time by the presence of
+// "/tmp/debug" (output to standard output instead of "/dev/null") and the
+// category names listed in "/tmp/logConfig" (see debugPrintfThread).
+#pragma once
+
+#include <stop_token>
+
+enum lmCategories {
+  NoCategory = 0,
+  ThreadMonitor = 2,
+  SensorCommunications = 3,
+  SensorDetection = 4,
+  PowerManagement = 5,
+  I2CTransactions = 6,
+  TestSerialPort = 7,
+  BatteryMonitor = 8,
+  ScpiParser = 9,
+  SensorMmngr = 10,
+  CategoryCount = 11,
+  AllCategories = 12,
+};
+
+// Sets every category to its default (off) and sends output to "/dev/null".
+// Exits with status 1 when "/dev/null" cannot be opened.
+void LogManager_create();
+void LogManager_enable(int category, bool on);
+bool LogManager_isEnabled(int category);
+
+void logManager_printToLog(int category, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void logManager_fprintf_wrapper(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void logManager_fprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Index of the category with exactly this name, or -1.
+int LookupCategory(const char* name);
+
+// Skips leading and cuts trailing white space in place; returns the start.
+char* LogManager_trimwhitespace(char* text);
+
+// Resets every category to its default, then enables each category whose name
+// stands alone on a line of the file. Returns false when it cannot be read.
+bool loadLogConfigFile(const char* path);
+
+// One pass of the run-time log switch: "/tmp/debug" chooses the output
+// stream, "/tmp/logConfig" the enabled categories.
+void LogManager_switchPass();
+
+// The log switch thread: one pass per second until stop is requested.
+void debugPrintfThread(std::stop_token stop);
+
+// System-log messages. Diagnostics use priority 7 and begin with the
+// "DIAGNOSTIC:file:line:function(): " prefix (see DIAGNOSTIC below); user
+// messages use 4 or 3 and begin "USER_WARNING:  " or "USER_ERROR: ".
+void diagnostic_message(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void user_message(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+#define DIAGNOSTIC(format, ...)                                                            \
+  diagnostic_message(7, "DIAGNOSTIC:%s:%d:%s(): " format, __FILE_NAME__, __LINE__, __func__ \
+                     __VA_OPT__(, ) __VA_ARGS__)
+#define USER_WARNING(format, ...) user_message(4, "USER_WARNING:  " format __VA_OPT__(, ) __VA_ARGS__)
+#define USER_ERROR(format, ...) user_message(3, "USER_ERROR: " format __VA_OPT__(, ) __VA_ARGS__)

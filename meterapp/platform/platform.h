@@ -1,0 +1,45 @@
+// The one place that knows where the meter's hardware and system files are.
+//
+// On the device every path is used as written ("/dev/ttyS1", "/sys/...",
+// "/etc/meterapp/..."). Off the device the environment variable METER_ROOT
+// names a directory that stands in for "/": every absolute device path is
+// taken under it, system commands that would change the host are recorded
+// instead of run, and system-log messages are mirrored into a file under it.
+// No other code builds device paths or runs shell commands by hand.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Reads METER_ROOT and METER_SCPI_PORT. Called once at start-up; the other
+// functions call it themselves if nobody did.
+void Platform_init();
+
+// Replaces the device root (empty: the real device). For tests and tools that
+// host several simulated devices one after another.
+void Platform_setRoot(std::string_view root);
+
+// The device root, empty on the real device.
+std::string Platform_root();
+bool Platform_isSimulated();
+
+// Maps an absolute device path ("/dev/ttyS1") to the path to open. Relative
+// paths, "/dev/null" and "/proc/..." are returned unchanged.
+std::string Platform_path(std::string_view devicePath);
+
+// Runs a shell command the way the device does ("touch F", "echo 1 > F",
+// "shutdown", "/etc/init.d/network restart"). On the device it goes to the
+// system shell. Under a device root, "touch" and "echo ... > F" act on files
+// under the root, and every other command is appended to var/log/commands.log
+// instead of being run; "shutdown" then ends the process with status 0 (the
+// simulated power-off). Returns the shell's status, 0 for a recorded command.
+int Platform_runCommand(std::string_view command);
+
+// Sends one message to the system logger; under a device root it is also
+// appended to var/log/messages as "<priority> <text>" on one line.
+void Platform_syslog(int priority, std::string_view message);
+
+// TCP port of the SCPI server: METER_SCPI_PORT when set to a valid port,
+// otherwise 5025.
+std::uint16_t Platform_scpiPort();
