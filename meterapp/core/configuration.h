@@ -25,12 +25,14 @@ struct GraphSettings_t {
   std::uint32_t averageCount;
   bool bReflectedMode;  // graph the reflected instead of the forward power
   TimeGraphMode displayMode;
+  friend bool operator==(const GraphSettings_t&, const GraphSettings_t&) = default;
 };
 
 // A display range choice: automatic, or the fixed range index 0..10.
 struct rfPowerScale {
   bool autoScale;
   std::uint32_t scaleIndex;
+  friend bool operator==(const rfPowerScale&, const rfPowerScale&) = default;
 };
 
 constexpr int kSettingsChannels = 2;
@@ -53,6 +55,7 @@ struct TALVEK_APP_SETTINGS {
   bool useLegacyRS232Commands;
   bool legacyCommandModeSW;
   bool sensorPulseModeIsActive;
+  friend bool operator==(const TALVEK_APP_SETTINGS&, const TALVEK_APP_SETTINGS&) = default;
 };
 
 // Chooses the settings file (at most 64 characters; empty or null: the default

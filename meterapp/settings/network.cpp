@@ -50,11 +50,10 @@ std::vector<std::string_view> linesOf(std::string_view text) {
 
 bool isCommentLine(std::string_view line) { return line.find('#') != std::string_view::npos; }
 
-// A line that starts a new stanza of the interfaces file ends the one before:
-// a stanza keyword, or a comment written at the start of the line (which
-// belongs to what follows it).
-bool startsStanza(std::string_view line) {
-  if (!line.empty() && line.front() == '#') return true;
+bool isBlankLine(std::string_view line) { return wordsOf(line).empty(); }
+
+// A stanza keyword starts the next stanza of the interfaces file.
+bool isKeywordLine(std::string_view line) {
   const auto words = wordsOf(line);
   if (words.empty()) return false;
   const std::string_view word = words.front();
@@ -97,10 +96,25 @@ std::optional<std::size_t> findLine(const std::vector<std::string_view>& lines, 
   return std::nullopt;
 }
 
-std::size_t stanzaEnd(const std::vector<std::string_view>& lines, std::size_t ifaceLine) {
+// The line after the last line of the stanza that starts at ifaceLine.
+std::size_t nextStanza(const std::vector<std::string_view>& lines, std::size_t ifaceLine) {
   std::size_t i = ifaceLine + 1;
-  while (i < lines.size() && !startsStanza(lines[i])) ++i;
+  while (i < lines.size() && !isKeywordLine(lines[i])) ++i;
   return i;
+}
+
+// The part of a stanza that a new stanza replaces: its options (with the
+// comments among them) and the blank lines after them. Comments between the
+// last option and the next stanza belong to what follows and stay.
+std::size_t replacedEnd(const std::vector<std::string_view>& lines, std::size_t ifaceLine) {
+  const std::size_t next = nextStanza(lines, ifaceLine);
+  std::size_t last = ifaceLine;
+  for (std::size_t i = ifaceLine + 1; i < next; ++i) {
+    if (!isBlankLine(lines[i]) && !isCommentLine(lines[i])) last = i;
+  }
+  std::size_t end = last + 1;
+  while (end < next && isBlankLine(lines[end])) ++end;
+  return end;
 }
 
 std::string stanzaText(std::string_view name, int method, std::string_view address, std::string_view netmask,
@@ -254,7 +268,7 @@ int get_conf_inet(std::string_view name, int& method, IpText& address, IpText& n
   if (word == "static") method = INET_METHOD_STATIC;
   if (method != INET_METHOD_STATIC) return 0;
 
-  const std::size_t end = stanzaEnd(lines, *iface);
+  const std::size_t end = nextStanza(lines, *iface);
   for (std::size_t i = *iface + 1; i < end; ++i) {
     if (isCommentLine(lines[i])) continue;
     const auto option = wordsOf(lines[i]);
@@ -277,7 +291,7 @@ std::string Network_replaceStanza(std::string_view fileText, std::string_view na
   };
 
   if (const auto iface = findLine(lines, 0, isInetStanzaOf, name)) {
-    return join(0, *iface) + stanza + join(stanzaEnd(lines, *iface), lines.size());
+    return join(0, *iface) + stanza + join(replacedEnd(lines, *iface), lines.size());
   }
 
   const std::string autoLine = bringsUp(lines, name) ? std::string() : "auto " + std::string(name) + "\n";

@@ -206,17 +206,24 @@ config_file_label_id_t SerialConfig_LabelId(std::string_view key) {
 }
 
 int SerialConfig_File_Write(FILE* stream) {
-  std::array<std::optional<std::string>, 4> values = rememberedValues;
   struct termios config {};
-  if (SerialPort_GetConfig(&config) == 0) {
-    values[CONFIG_FILE_SERIAL_SPEED] = SerialConfig_SpeedToLabel(SerialConfig_TermiosGetSpeed(&config));
-    values[CONFIG_FILE_SERIAL_DATA_BITS] = SerialConfig_DataBitsToLabel(SerialConfig_TermiosGetDataBits(&config));
-    values[CONFIG_FILE_SERIAL_STOP_BITS] = SerialConfig_StopBitsToLabel(SerialConfig_TermiosGetStopBits(&config));
-    values[CONFIG_FILE_SERIAL_PARITY] = SerialConfig_ParityToLabel(SerialConfig_TermiosGetParity(&config));
+  if (SerialPort_GetConfig(&config) == 0) return SerialConfig_File_WriteConfig(stream, &config);
+  for (std::size_t id = 0; id < rememberedValues.size(); ++id) {
+    if (!rememberedValues[id]) continue;
+    if (std::fprintf(stream, "%s %s\n", config_file_label[id], rememberedValues[id]->c_str()) < 0) return -1;
   }
-  for (std::size_t id = 0; id < values.size(); ++id) {
-    if (!values[id]) continue;
-    if (std::fprintf(stream, "%s %s\n", config_file_label[id], values[id]->c_str()) < 0) return -1;
+  return 0;
+}
+
+int SerialConfig_File_WriteConfig(FILE* stream, const struct termios* config) {
+  const char* values[4] = {
+      SerialConfig_SpeedToLabel(SerialConfig_TermiosGetSpeed(config)),
+      SerialConfig_DataBitsToLabel(SerialConfig_TermiosGetDataBits(config)),
+      SerialConfig_StopBitsToLabel(SerialConfig_TermiosGetStopBits(config)),
+      SerialConfig_ParityToLabel(SerialConfig_TermiosGetParity(config)),
+  };
+  for (std::size_t id = 0; id < 4; ++id) {
+    if (std::fprintf(stream, "%s %s\n", config_file_label[id], values[id]) < 0) return -1;
   }
   return 0;
 }

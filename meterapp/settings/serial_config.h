@@ -62,6 +62,8 @@ config_file_label_id_t SerialConfig_LabelId(std::string_view key);
 // from the settings file are written again so that they are not lost.
 // Returns 0, or negative when the stream failed.
 int SerialConfig_File_Write(FILE* stream);
+// The four lines for the given line settings.
+int SerialConfig_File_WriteConfig(FILE* stream, const struct termios* config);
 
 // Handles one settings-file line the settings reader did not recognise: key is
 // its first word, rest the text after it. A serial key applies its value (the
