@@ -1,0 +1,100 @@
+#include "atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "log_manager.h"
+
+namespace {
+
+// Owns one descriptor; closes it when it goes out of scope.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+  int get() const { return fd_; }
+  // Closes now and reports the result, so a failed close is not lost.
+  int reset() {
+    const int fd = std::exchange(fd_, -1);
+    return fd >= 0 ? ::close(fd) : 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+int fail(const char* step, const std::string& path, const std::string& temp) {
+  const int saved = errno;
+  DIAGNOSTIC("%s %s errno=%d\n", step, path.c_str(), saved);
+  if (!temp.empty()) ::unlink(temp.c_str());
+  errno = saved;
+  return -1;
+}
+
+}  // namespace
+
+int AtomicFile_replace(const std::string& path, std::string_view content, mode_t newFileMode) {
+  mode_t mode = newFileMode;
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+
+  const std::string temp = path + ".new";
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+  if (fd.get() < 0) return fail("open", temp, std::string());
+  // The umask applied at creation must not narrow the old file's permissions.
+  if (::fchmod(fd.get(), mode) != 0) return fail("fchmod", temp, temp);
+  if (!writeAll(fd.get(), content)) return fail("write", temp, temp);
+  if (::fsync(fd.get()) != 0) return fail("fsync", temp, temp);
+  if (fd.reset() != 0) return fail("close", temp, temp);
+  if (::rename(temp.c_str(), path.c_str()) != 0) return fail("rename", path, temp);
+
+  // Without this the rename may be lost at a power failure even though the
+  // content itself is on the disk.
+  UniqueFd folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+  return 0;
+}
+
+bool AtomicFile_read(const std::string& path, std::string& content) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  content = std::move(text);
+  return true;
+}
