@@ -358,6 +358,11 @@ int writeConfigFile() {
   return 0;
 }
 
+int configuration_saveSettings() {
+  std::lock_guard guard(configurationMutex);
+  return writeConfigFile();
+}
+
 int writeConfigFileWithValidation() {
   for (auto& graph : talvekAppSettings.graphSettings) validateGraphSettings(graph);
   return writeConfigFile();

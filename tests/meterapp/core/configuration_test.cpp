@@ -10,6 +10,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../sensors/device_fixtures.h"
 #include "serial_config.h"
@@ -385,6 +387,14 @@ TEST_F(ConfigurationTest, SerialLinesFollowTheSettingsAndComeFromThePort) {
   EXPECT_EQ(SerialConfig_TermiosGetSpeed(&t), static_cast<speed_t>(B4800));
   EXPECT_EQ(SerialConfig_TermiosGetStopBits(&t), STOP_BITS_2);
 
+  // A change made on the port itself reaches the file with the next save.
+  SerialConfig_TermiosPutSpeed(&t, B600);
+  ASSERT_EQ(SerialPort_SetConfig(&t), 0);
+  EXPECT_EQ(configuration_saveSettings(), 0);
+  EXPECT_NE(file().find("serialSpeed 600\n"), std::string::npos);
+
+  SerialConfig_TermiosPutSpeed(&t, B4800);
+  ASSERT_EQ(SerialPort_SetConfig(&t), 0);
   configuration_setDisplayGraph(false);
   EXPECT_EQ(file(), std::string(kDefaultFileText) +
                         "serialSpeed 4800\nserialDataBits 8\nserialStopBits 2\nserialParity NONE\n");
@@ -394,6 +404,26 @@ TEST_F(ConfigurationTest, SerialLinesFollowTheSettingsAndComeFromThePort) {
   readText(std::string(kDefaultFileText) + "serialSpeed 300\n");
   configuration_setDisplayGraph(false);
   EXPECT_EQ(file(), std::string(kDefaultFileText) + "serialSpeed 300\n");
+}
+
+// Setters from several threads: each stores and writes under the one lock, so
+// the file on disk always ends as the snapshot of the record in memory.
+TEST_F(ConfigurationTest, ConcurrentSettersLeaveTheFileMatchingTheRecord) {
+  readConfigFile();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 25; ++i) {
+        configuration_setStatePowerScale({i % 2 == 0, static_cast<std::uint32_t>((i + t) % 11)}, t % 2, t);
+        configuration_setDisplayGraph(((i + t) % 3) == 0);
+        (void)configuration_getTalvekAppConfiguration();
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const TALVEK_APP_SETTINGS inMemory = configuration_getTalvekAppConfiguration();
+  readConfigFile();
+  EXPECT_EQ(configuration_getTalvekAppConfiguration(), inMemory);
 }
 
 // A child process writes the settings over and over and is killed at random
