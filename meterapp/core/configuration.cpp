@@ -1,7 +1,6 @@
 #include "configuration.h"
 
 #include <locale.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <cerrno>
@@ -312,13 +311,10 @@ int setConfigurationFile(const char* path) {
   const auto slash = name.rfind('/');
   if (slash != std::string_view::npos && slash > 0) {
     const std::string folder = Platform_path(name.substr(0, slash));
+    // Created with mode 0777 less the umask; an existing folder is kept as it is.
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) {
-      DIAGNOSTIC("mkdir %s failed: %s\n", folder.c_str(), error.message().c_str());
-    } else {
-      ::chmod(folder.c_str(), 0777);
-    }
+    if (error) DIAGNOSTIC("mkdir %s failed: %s\n", folder.c_str(), error.message().c_str());
   }
   return 0;
 }
