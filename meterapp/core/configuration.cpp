@@ -116,7 +116,7 @@ struct Overloaded : F... {
 };
 
 std::string formatValue(const FieldRef& field) {
-  char text[64];
+  char text[512];  // room for any double written with "%f"
   std::visit(Overloaded{
                  [&](bool* v) { std::snprintf(text, sizeof text, "%d", *v ? 1 : 0); },
                  [&](rfMatchType_t* v) { std::snprintf(text, sizeof text, "%d", static_cast<int>(*v)); },
