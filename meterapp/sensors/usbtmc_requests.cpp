@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "log_manager.h"
+#include "text_field.h"
 
 namespace {
 
@@ -20,13 +21,6 @@ constexpr int kInitMaxTries = 1200;       // 1200 x 50 ms: at most 60 s for one 
 constexpr int kStatusMaxTries = 100;
 constexpr auto kPollInterval = 50ms;
 constexpr int kMaxErrorQueueEntries = 100;  // a sensor's queue is far shorter; bounds a bad count
-
-template <std::size_t N>
-void copyText(std::array<char, N>& to, std::string_view from) {
-  const std::size_t n = std::min(from.size(), N - 1);
-  std::copy_n(from.data(), n, to.data());
-  std::fill(to.begin() + static_cast<std::ptrdiff_t>(n), to.end(), '\0');
-}
 
 std::string_view trimmedLine(std::string_view text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '\t')) {
@@ -96,9 +90,7 @@ bool sameValue(int paramType, const CMD_TYPE& wanted, const QRY_TYPE& current) {
       return wanted.fval == current.fval;
     case USBTMC_PARAM_TEXT: {
       // The sensor ends its reply with a line feed; the value is what precedes it.
-      const std::string_view want(wanted.sval.data(), strnlen(wanted.sval.data(), wanted.sval.size()));
-      const std::string_view have(current.sval.data(), strnlen(current.sval.data(), current.sval.size()));
-      return trimmedLine(want) == trimmedLine(have);
+      return trimmedLine(TextField_view(wanted.sval)) == trimmedLine(TextField_view(current.sval));
     }
     default:
       return false;
@@ -143,7 +135,7 @@ int handleQuery(int fd, UsbRxBuffer buffer, const SENSOR_QRY_S& query, QRY_TYPE&
       result.fval = parseFloat(buffer.data());
       break;
     default:
-      copyText(result.sval, std::string_view(buffer.data(), static_cast<std::size_t>(received)));
+      TextField_copy(result.sval, std::string_view(buffer.data(), static_cast<std::size_t>(received)));
       break;
   }
   return received;
