@@ -68,8 +68,10 @@ bool answerLines(Simulator& sim, std::string& pending, int replyFd) {
 
 }  // namespace
 
-void ControlServer_run(Simulator& sim, const std::string& socketPath, bool readStdin, const volatile int& stopFlag) {
+void ControlServer_run(Simulator& sim, const std::string& socketPath, bool readStdin, const volatile int& stopFlag,
+                       const std::function<void()>& onListening) {
   UniqueFd listener = listenOn(socketPath);
+  onListening();
   std::map<int, std::pair<UniqueFd, std::string>> clients;
   std::string stdinPending;
   bool stdinOpen = readStdin;
@@ -81,12 +83,13 @@ void ControlServer_run(Simulator& sim, const std::string& socketPath, bool readS
     for (const pollfd& p : fds) {
       if (p.revents == 0) continue;
       if (p.fd == listener.get()) {
-        const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd >= 0) clients.emplace(fd, std::make_pair(UniqueFd(fd), std::string()));
         continue;
       }
       char bytes[512];
       const ssize_t n = ::read(p.fd, bytes, sizeof bytes);
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
       if (p.fd == STDIN_FILENO) {
         if (n <= 0) {
           stdinOpen = false;
@@ -96,10 +99,15 @@ void ControlServer_run(Simulator& sim, const std::string& socketPath, bool readS
         if (!answerLines(sim, stdinPending, STDOUT_FILENO)) stdinPending.clear();
         continue;
       }
-      auto it = clients.find(p.fd);
-      if (n <= 0 || !answerLines(sim, it->second.second.append(bytes, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), p.fd)) {
-        clients.erase(it);
+      const auto client = clients.find(p.fd);
+      if (client == clients.end()) continue;
+      if (n <= 0) {
+        clients.erase(client);
+        continue;
       }
+      std::string& pending = client->second.second;
+      pending.append(bytes, static_cast<std::size_t>(n));
+      if (!answerLines(sim, pending, p.fd)) clients.erase(client);
     }
   }
   ::unlink(socketPath.c_str());

@@ -105,9 +105,10 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
-    std::printf("READY root=%s control=%s\n", sim.root().c_str(), a.control.c_str());
-    std::fflush(stdout);
-    ControlServer_run(sim, a.control, a.readStdin, stopRequested);
+    ControlServer_run(sim, a.control, a.readStdin, stopRequested, [&] {
+      std::printf("READY root=%s control=%s\n", sim.root().c_str(), a.control.c_str());
+      std::fflush(stdout);
+    });
   } catch (const std::exception& e) {
     std::fprintf(stderr, "r9050-sim: %s\n", e.what());
     return 1;
