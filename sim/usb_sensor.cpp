@@ -164,7 +164,9 @@ std::optional<std::string> UsbSensor::command(std::string_view header, std::stri
     settings_ = UsbSensorSettings{};
   } else if (header == "*CLS") {
     errors_.clear();
-  } else if (header == "INIT" || header == "PNP:ITR") {
+  } else if (header == "INIT") {
+    // Measurements complete at once; "*OPC?" reports them done.
+  } else if (header == "PNP:ITR") {
     blockNumber_ = 1;
   } else if (header == "PNP:FILE:BLOC:NUMB") {
     const auto n = parseNumber(argument);

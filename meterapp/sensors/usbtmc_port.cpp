@@ -69,7 +69,9 @@ int UsbTmcPort_Send(int fd, const char* text) {
     n = ::write(fd, text, length);
   } while (n < 0 && errno == EINTR);
   if (n < 0) {
-    DIAGNOSTIC("write errno = %d (%s)\n", errno, std::strerror(errno));
+    const int error = errno;
+    DIAGNOSTIC("write errno = %d (%s)\n", error, std::strerror(error));
+    errno = error;  // callers look for a broken pipe
     return -1;
   }
   logManager_printToLog(SensorCommunications, "usbtmc %d > %s", fd, text);
