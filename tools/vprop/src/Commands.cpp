@@ -163,11 +163,7 @@ int vpropGet(VpropContext& ctx)
     std::vector<std::pair<std::string, const ValueGeneric*>> entries;
     for (const PropertyId& id : commandPropertyIds(ctx, false)) {
         const ValueGeneric* value = navigatePropertyId(start, id.path, nullptr, nullptr);
-        if (id.path.IsEmpty()) {
-            entries.emplace_back(toolOptions.subsystemName, value);
-        } else {
-            entries.emplace_back(toolOptions.propertyFormat == formatURL ? id.path.ToString() : id.text, value);
-        }
+        entries.emplace_back(id.path.IsEmpty() ? toolOptions.subsystemName : id.path.ToString(), value);
     }
     PropertyPrinter printer(OutputStream(), toolOptions.propertyFormat, toolOptions.formatNoName);
     printer.Begin();
@@ -194,7 +190,7 @@ int vpropSet(VpropContext& ctx)
         std::string pathText;
         std::string valueText;
         if (!splitPropertySetLine(line, pathText, valueText)) {
-            toolError("*** Missing '%c' between property id and value in \"%s\"\n", nameSeparator(), line.c_str());
+            toolError("*** Parse Error \"%s\" for \"%s\"\n", "missing value", line.c_str());
             return 2;
         }
         const int rc = setOne(start, makeId(decodePropertyIdLine(pathText)), valueText);
