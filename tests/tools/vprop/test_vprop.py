@@ -50,6 +50,7 @@ ID_FILES = {
     "set.url": "brightness=+90\nmatch=RL\ngraph.historySeconds=+60\n",
     "set-bad.json": '"brightness":90\n"match" "RL"\n',
     "set-new.url": "extra.level=+1\n",
+    "set-badid.url": '"graph.enabled=true\n',
     "empty.ids": "",
 }
 
@@ -110,6 +111,12 @@ CASES = [
          files={"display.json": '{"display":{"a.b":{"c":" x"}}}'}, out='"a.b".c=\\" x"\n'),
     Case("get name with a dot lineJSON", ["get", "-s", "display", '"a.b".c'],
          files={"display.json": '{"display":{"a.b":{"c":" x"}}}'}, out='{"\\"a.b\\".c":" x"}\n'),
+    Case("get unclosed quote", ["get", "-s", "display", '"graph'],
+         err="*** Missing end-quote in subtree ID\n", rc=2),
+    Case("get quoted component without separator", ["get", "-s", "display", '"graph"x'],
+         err="*** Missing '.' separator in subtree ID\n", rc=2),
+    Case("set -f line with a malformed id", ["set", "-s", "display", "-u", "-f", "{etc}/set-badid.url"],
+         err="*** Missing end-quote in subtree ID\n", rc=2),
     Case("get missing property", ["get", "-s", "display", "nothere"],
          err='*** No such property as "nothere"\n', rc=3),
     Case("get missing property among others", ["get", "-s", "display", "-f", "{etc}/ids.json", "nothere"],

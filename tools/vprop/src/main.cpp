@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <unistd.h>
 
 namespace Vantor_cfgmgr {
@@ -218,5 +219,13 @@ int vpropMain(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    return Vantor_cfgmgr::vpropMain(argc, argv);
+    // A malformed property id (an unclosed quote, a missing separator) is
+    // reported by an exception; it ends the program with a message and the
+    // status of malformed input instead of an abort.
+    try {
+        return Vantor_cfgmgr::vpropMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(Vantor_cfgmgr::ErrorStream(), "*** %s\n", e.what());
+        return 2;
+    }
 }
