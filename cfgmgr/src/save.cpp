@@ -82,12 +82,19 @@ int ValueGeneric::Save(const char* fileName) const
     if (::close(fd) != 0) {
         fail("fileName close", 2);
     }
+    // The backup is made as a second name of the current file, so the file
+    // name never disappears: the rename below replaces it in one step.
+    // Where hard links are not possible the current file is moved instead.
     bool hadOldFile = true;
-    if (::rename(fileName, backup.c_str()) != 0) {
-        if (errno != ENOENT) {
-            fail("fileName move to backup", 2);
+    if (::link(fileName, backup.c_str()) != 0) {
+        if (errno == ENOENT) {
+            hadOldFile = false;
+        } else if (::rename(fileName, backup.c_str()) != 0) {
+            if (errno != ENOENT) {
+                fail("fileName move to backup", 2);
+            }
+            hadOldFile = false;
         }
-        hadOldFile = false;
     }
     if (::rename(fresh.c_str(), fileName) != 0) {
         fail("fileNameNew move to active", 2);
