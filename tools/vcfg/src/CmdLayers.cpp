@@ -150,6 +150,8 @@ const ValueObject* subsystemOf(const ValueObject* tree, const AdministrativeDoma
     return object;
 }
 
+// The comparison result of saving the layer file, or -1 when there was
+// nothing to save.
 int commitSubsystem(const AdministrativeDomain& domain, const AdministrativeDomain& lower,
                     const ValueObject* thisTree, const ValueObject* lowerTree, const ManagedSubsystem& sub)
 {
@@ -169,7 +171,7 @@ int commitSubsystem(const AdministrativeDomain& domain, const AdministrativeDoma
         }
         toolVerbose("    No differences for subsystem \"%s\" of domain \"%s\"...\n", sub.Name().c_str(),
                     domain.Name().c_str());
-        return 0;
+        return -1;
     }
     Ref<ValueObject> layer(new ValueObject());
     layer->SetProperty(sub.Name().c_str(), diff.release());
@@ -205,8 +207,11 @@ int vcfgCommit(VcfgContext& ctx)
             continue;
         }
         any = true;
-        result = commitSubsystem(domain, *lower, thisTree, lowerTree, *sub);
-        if (result == 2) {
+        int saved = commitSubsystem(domain, *lower, thisTree, lowerTree, *sub);
+        if (saved >= 0) {
+            result = saved;
+        }
+        if (saved == 2) {
             break;
         }
     }

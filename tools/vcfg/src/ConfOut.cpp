@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace Vantor_cfgmgr {
 
@@ -18,12 +17,6 @@ AdministrativeDomain* listedDomain(const VcfgContext& ctx, const std::string& do
         toolFail(2, "*** Unrecognized domain \"%s\"!\n", domainName.c_str());
     }
     return domain;
-}
-
-bool fileExists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
 }
 
 } // namespace
@@ -56,11 +49,7 @@ ValueObject* loadConfOut(VcfgContext& ctx, const std::string& domainName)
 
 int saveValueFile(const ValueGeneric* value, const std::string& path)
 {
-    // Save compares the new file with the backup of the old one; a file
-    // saved for the first time has no backup and counts as changed.
-    const bool existed = fileExists(path);
-    int result = value->Save(path.c_str());
-    return existed ? result : 1;
+    return saveJsonFile(value, path.c_str());
 }
 
 int saveConfOut(VcfgContext& ctx, const std::string& domainName, ValueObject* tree)
