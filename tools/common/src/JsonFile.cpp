@@ -157,6 +157,10 @@ ValueGeneric* loadJsonFile(const char* fileName)
     buffer.reset();
     if (result.IsError()) {
         ValueGeneric::ParseResultDiag(result, fileName, ErrorStream());
+        // Callers tell a missing file (ENOENT, ENODATA) from a broken one by
+        // errno; a stale ENOENT left from an earlier call must not make a
+        // malformed file look absent.
+        errno = EBADMSG;
         throw std::runtime_error("JSON Parse Error");
     }
     return builder.TakeRoot();

@@ -68,11 +68,16 @@ int vcfgGet(VcfgContext& ctx)
         std::fputs("null\n", out);
         return 0;
     }
-    PropertyPrinter printer(out, format, toolOptions.formatNoName);
-    printer.Begin();
+    // Every property is looked up before anything is printed, so that a
+    // missing one leaves no half-printed output behind.
+    std::vector<std::pair<std::string, const ValueGeneric*>> entries;
     for (const PropertyPath& path : commandPropertyPaths(ctx)) {
         const ValueGeneric* value = navigatePropertyId(start, path, nullptr, nullptr);
-        const std::string name = path.IsEmpty() ? toolOptions.subsystemName : path.ToString();
+        entries.emplace_back(path.IsEmpty() ? toolOptions.subsystemName : path.ToString(), value);
+    }
+    PropertyPrinter printer(out, format, toolOptions.formatNoName);
+    printer.Begin();
+    for (const auto& [name, value] : entries) {
         printer.Entry(name, value);
     }
     printer.End();

@@ -97,7 +97,7 @@ CommandLine readOptions(int argc, char** argv, VcfgContext& ctx)
         default:
             // getopt has named the unknown option; "-?" itself asks for help.
             printUsage(argv[0]);
-            std::exit(optopt == '?' ? 0 : 2);
+            std::exit(optopt == 0 || optopt == '?' ? 0 : 2);
         }
     }
     for (int i = optind; i < argc; ++i) {
