@@ -6,6 +6,7 @@
 #include "Vantor_cfgmgr/Lib.h"
 #include "Vantor_util/Vantor_util.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -21,6 +22,12 @@ namespace {
 // status.
 int runProgram(const std::vector<std::string>& args)
 {
+    // A program that is not there gets the tools' status for a missing
+    // outside program (254) instead of the child's exec failure (127).
+    if (::access(args[0].c_str(), X_OK) != 0) {
+        toolError("*** Cannot run \"%s\": %s\n", args[0].c_str(), std::strerror(errno));
+        return 254 << 8;
+    }
     std::vector<char*> argv;
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
