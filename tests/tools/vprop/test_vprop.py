@@ -212,7 +212,7 @@ CASES = [
          err='*** Top level of subsystem "display" confOut file "{etc}/display.json" is not a JSON Object!\n', rc=2),
     Case("confOut malformed", ["get", "-s", "display"], files={"display.json": '{"display":'},
          err='*** JSON Parse Error "Invalid value." at offset 11 of "{etc}/display.json"\n'
-             "confOut load: Invalid argument\n", rc=2),
+             "confOut load: Bad message\n", rc=2),
     Case("subsystem property not an object", ["get", "-s", "display"], files={"display.json": '{"display":1}'},
          err='*** Property "display" is not a JSON Object\n', rc=2),
 

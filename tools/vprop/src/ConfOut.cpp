@@ -7,7 +7,6 @@
 #include "Vantor_cfgmgr/Lib.h"
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 
 namespace Vantor_cfgmgr {
@@ -21,16 +20,14 @@ ValueGeneric* loadConfOutFile(const std::string& confOut)
     if (confOut.empty()) {
         return new ValueObject();
     }
-    errno = 0;
     try {
         return loadJsonFile(confOut.c_str());
-    } catch (const std::runtime_error& e) {
-        const int err = errno;
-        const bool parseError = std::strcmp(e.what(), "JSON Parse Error") == 0;
-        if (!parseError && (err == ENOENT || err == ENODATA)) {
+    } catch (const std::runtime_error&) {
+        // A malformed file reports EBADMSG, so only a file that is really
+        // absent or empty reads as an empty configuration.
+        if (errno == ENOENT || errno == ENODATA) {
             return new ValueObject();
         }
-        errno = parseError ? EINVAL : err;
         toolPerrorExit("confOut load", 2);
     }
 }
