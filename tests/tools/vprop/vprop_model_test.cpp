@@ -9,7 +9,7 @@ namespace {
 using Vantor_cfgmgr::PropertySubsystem;
 using Vantor_cfgmgr::SubsystemVprop;
 
-TEST(PropertySubsystem, IndexRange)
+TEST(VpropPropertySubsystem, IndexRange)
 {
     EXPECT_NO_THROW(PropertySubsystem(999, "a", "", "", ""));
     try {
@@ -20,7 +20,7 @@ TEST(PropertySubsystem, IndexRange)
     }
 }
 
-TEST(SubsystemVprop, RepeatedIndexKeepsFirstRecord)
+TEST(VpropSubsystemVprop, RepeatedIndexKeepsFirstRecord)
 {
     SubsystemVprop sut;
     EXPECT_TRUE(sut.AddSubsystem(4, "first", "d1", "/in1", "/out1"));
@@ -30,7 +30,7 @@ TEST(SubsystemVprop, RepeatedIndexKeepsFirstRecord)
     EXPECT_EQ(sut.GetSubsystem("second"), nullptr);
 }
 
-TEST(SubsystemVprop, GetSubsystemTakesFirstMatchInIndexOrder)
+TEST(VpropSubsystemVprop, GetSubsystemTakesFirstMatchInIndexOrder)
 {
     SubsystemVprop sut;
     sut.AddSubsystem(7, "net", "late", "", "");
@@ -44,7 +44,7 @@ TEST(SubsystemVprop, GetSubsystemTakesFirstMatchInIndexOrder)
     EXPECT_EQ(sut.GetSubsystem("ne"), nullptr);
 }
 
-TEST(PropertySubsystem, KeepsLoadedTree)
+TEST(VpropPropertySubsystem, KeepsLoadedTree)
 {
     PropertySubsystem sut(0, "a", "", "", "");
     EXPECT_EQ(sut.PrevConfOut(), nullptr);
