@@ -307,7 +307,9 @@ def test_command(tree, case):
     if "-e" not in args:
         args += ["-e", str(conf)]
     before = snapshot(tree)
-    result = run(args)
+    # Run inside the tree, so a file written relative to the working
+    # directory would show up in the comparison too.
+    result = run(args, cwd=tree)
     assert (result.returncode, result.stdout, result.stderr) == (
         case.rc, fill(case.out, values), fill(case.err, values))
     assert snapshot(tree) == before, "vprop changed the directory tree"
