@@ -75,8 +75,7 @@ void deleteParentProperty(ValueObject* start, const PropertyPath& path)
     PropertyPath holderPath = path;
     holderPath.PopPropertyId();
     ValueObject* holder = nullptr;
-    unsigned index = 0;
-    navigatePropertyId(start, holderPath, &holder, &index);
+    navigatePropertyId(start, holderPath, &holder, nullptr);
     if (holder == nullptr) {
         toolFail(2, "*** Internal error: parent Object not found during \"delete\"\n");
     }

@@ -15,7 +15,6 @@
 namespace Vantor_cfgmgr {
 
 struct VpropContext {
-    std::string programPath;
     SubsystemVprop config;
     PropertyIdList propertyIds;   // -f
     std::string commandLineId;    // the command's property id argument

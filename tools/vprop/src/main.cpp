@@ -174,7 +174,6 @@ void parseConfiguration(VpropContext& ctx, const std::string& envFile, Environme
 int vpropMain(int argc, char** argv)
 {
     VpropContext ctx;
-    ctx.programPath = argv[0];
     CommandLine cl = readOptions(argc, argv);
     redirectOutputError(cl.outputFile.c_str());
     LibInit();
