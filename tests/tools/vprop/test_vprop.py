@@ -5,8 +5,10 @@ exactly as it was: vprop never creates, changes or removes a file."""
 
 import json
 import os
+import pathlib
 import shutil
 import subprocess
+import tempfile
 from dataclasses import dataclass, field
 
 import pytest
@@ -266,10 +268,18 @@ def snapshot(root):
 
 
 @pytest.fixture
-def tree(tmp_path):
+def scratch():
+    """A temporary folder removed with everything in it after the test."""
+    with tempfile.TemporaryDirectory(prefix="vprop-test-") as folder:
+        yield pathlib.Path(folder)
+
+
+@pytest.fixture
+def tree(scratch):
     """A scratch device tree: etc/vprop.conf with its schema, the example
     confOut files under etc/vprop/, and the property-id files."""
-    etc = tmp_path / "etc"
+    root = scratch / "root"
+    etc = root / "etc"
     confdir = etc / "vprop"
     shutil.copytree(os.path.join(EXAMPLE, "confOut"), confdir)
     text = open(os.path.join(EXAMPLE, "vprop.conf")).read().replace('"/etc/vprop/', f'"{confdir}/')
@@ -277,7 +287,7 @@ def tree(tmp_path):
     shutil.copy(os.path.join(EXAMPLE, "vprop.conf.schema"), etc / "vprop.conf.schema")
     for name, content in ID_FILES.items():
         (confdir / name).write_text(content)
-    return tmp_path
+    return root
 
 
 def fill(text, values):
@@ -367,8 +377,8 @@ def test_every_command_in_a_read_only_tree(tree):
     assert strip(after) == strip(before)
 
 
-def test_output_file_holds_output_and_errors(tree, tmp_path_factory):
-    out = tmp_path_factory.mktemp("out") / "vprop.out"
+def test_output_file_holds_output_and_errors(tree, scratch):
+    out = scratch / "vprop.out"
     conf = str(tree / "etc" / "vprop.conf")
     result = run(["get", "-s", "display", "-N", "-u", "-o", str(out), "-e", conf, "brightness"])
     assert (result.returncode, result.stdout, result.stderr) == (0, "", "")
