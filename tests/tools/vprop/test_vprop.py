@@ -6,6 +6,7 @@ exactly as it was: vprop never creates, changes or removes a file."""
 import json
 import os
 import pathlib
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -386,3 +387,33 @@ def test_output_file_holds_output_and_errors(tree, scratch):
     result = run(["get", "-s", "display", "-o", str(out), "-e", conf, "nothere"])
     assert (result.returncode, result.stdout, result.stderr) == (3, "", "")
     assert out.read_text() == '*** No such property as "nothere"\n'
+
+
+def in_private_etc(etc, command):
+    """Runs the shell command with etc mounted over /etc in a private mount
+    namespace, so the default paths can be used without touching the host."""
+    script = f"mount --make-rprivate / && mount --bind {shlex.quote(str(etc))} /etc && {command}"
+    return subprocess.run(["unshare", "--mount", "sh", "-c", script], capture_output=True, text=True, timeout=30)
+
+
+def test_default_configuration_and_schema_paths(scratch):
+    probe = subprocess.run(["unshare", "--mount", "true"], capture_output=True)
+    if os.geteuid() != 0 or probe.returncode != 0:
+        pytest.skip("needs root and a private mount namespace (unshare --mount)")
+    etc = scratch / "etc"
+    shutil.copytree(os.path.join(EXAMPLE, "confOut"), etc / "vprop")
+    shutil.copy(os.path.join(EXAMPLE, "vprop.conf"), etc / "vprop.conf")
+    shutil.copy(os.path.join(EXAMPLE, "vprop.conf.schema"), etc / "vprop.conf.schema")
+    vprop = shlex.quote(VPROP)
+
+    result = in_private_etc(etc, f"{vprop} -S")
+    assert (result.returncode, result.stdout, result.stderr) == (
+        0, f'{VPROP} environment file "/etc/vprop.conf" conforms to schema\n', "")
+    result = in_private_etc(etc, f"{vprop} get -s display -u brightness")
+    assert (result.returncode, result.stdout, result.stderr) == (0, "brightness=+80\n", "")
+
+    # Without -e the schema is looked for at /etc/vprop.conf.schema only.
+    (etc / "vprop.conf.schema").unlink()
+    result = in_private_etc(etc, f"{vprop} -S")
+    assert (result.returncode, result.stdout, result.stderr) == (
+        3, "", "env schema open: No such file or directory\n")
