@@ -180,6 +180,11 @@ std::string Platform_path(std::string_view devicePath) {
   return root;
 }
 
+void Platform_prepareParent(std::string_view devicePath) {
+  if (rootCopy().empty()) return;
+  makeParents(Platform_path(devicePath));
+}
+
 int Platform_runCommand(std::string_view command) {
   const std::string root = rootCopy();
   if (root.empty()) {

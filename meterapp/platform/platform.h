@@ -28,6 +28,11 @@ bool Platform_isSimulated();
 // paths, "/dev/null" and "/proc/..." are returned unchanged.
 std::string Platform_path(std::string_view devicePath);
 
+// Under a device root, creates the folders above the mapped path so that a
+// file the device keeps in a system folder ("/tmp", "/var/run") can be
+// created in a fresh root. Does nothing on the device.
+void Platform_prepareParent(std::string_view devicePath);
+
 // Runs a shell command the way the device does ("touch F", "echo 1 > F",
 // "shutdown", "/etc/init.d/network restart"). On the device it goes to the
 // system shell. Under a device root, "touch" and "echo ... > F" act on files
