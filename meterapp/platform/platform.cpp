@@ -31,11 +31,12 @@ PlatformState& state() {
 }
 
 std::optional<std::uint16_t> parsePort(const char* text) {
-  if (text == nullptr || *text == '\0') return std::nullopt;
+  // Digits only: no sign, no blanks, nothing after the number.
+  if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < 1 || value > 65535) return std::nullopt;
+  if (errno != 0 || *end != '\0' || value < 0 || value > 65535) return std::nullopt;
   return static_cast<std::uint16_t>(value);
 }
 
@@ -219,6 +220,8 @@ void Platform_syslog(int priority, std::string_view message) {
   }
   writeAll(s.messagesFd, std::to_string(priority) + " " + line + "\n");
 }
+
+std::uint16_t Platform_parseScpiPort(const char* text) { return parsePort(text).value_or(kDefaultScpiPort); }
 
 std::uint16_t Platform_scpiPort() {
   auto& s = state();

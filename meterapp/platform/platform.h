@@ -46,5 +46,8 @@ int Platform_runCommand(std::string_view command);
 void Platform_syslog(int priority, std::string_view message);
 
 // TCP port of the SCPI server: METER_SCPI_PORT when set to a valid port,
-// otherwise 5025.
+// otherwise 5025. Port 0 lets the system choose a free port, for test runs
+// of several meters at once that do not talk to the server.
 std::uint16_t Platform_scpiPort();
+// The port a METER_SCPI_PORT text stands for (5025 when absent or invalid).
+std::uint16_t Platform_parseScpiPort(const char* text);
