@@ -94,7 +94,10 @@ void on_sensorInfoDialog_ok_clicked(GtkWidget* widget, gpointer) {
 void settings_setDisplayForward(bool on) { configuration_setDisplayFowardPower(on); }
 void settings_setDisplayReflected(bool on) { configuration_setDisplayReflectedPower(on); }
 void settings_setDisplayMatch(bool on) { configuration_setDisplayMatch(on); }
-void settings_setMatchType(int type) { configuration_setMatchMeasurementType(type); }
+void settings_setMatchType(int type) {
+  if (type < rfMatch_VSWR || type > rfMatch_RflCoeff) return;
+  configuration_setMatchMeasurementType(static_cast<rfMatchType_t>(type));
+}
 void settings_setSensorPulseMode(bool on) { configuration_setPulseMode(on); }
 
 void settings_setDisplayGraph(bool on) {
@@ -109,6 +112,7 @@ void settings_setDisplayGraph(bool on) {
 }
 
 void settings_setGraphMode(int mode) {
+  if (mode != graphModeRaw && mode != graphModeAverage) return;
   for (int channel = 0; channel < 2; ++channel) {
     GraphSettings_t settings = configuration_getGraphSettings(channel);
     settings.displayMode = static_cast<TimeGraphMode>(mode);

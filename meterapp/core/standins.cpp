@@ -9,12 +9,15 @@
 // --- settings file, serial port primitives ---------------------------------
 namespace {
 // Until the settings file exists the meter runs on the default settings.
-GraphSettings_t standInGraphSettings[2];
+GraphSettings_t standInGraphSettings[2] = {
+    {10000000.0, 3000.0, 10000000.0, 3000.0, graphScale_mW, 64, false, graphModeRaw},
+    {10000000.0, 3000.0, 10000000.0, 3000.0, graphScale_mW, 64, false, graphModeRaw},
+};
 bool standInPulseMode = false;
 bool standInDisplayGraph = false;
 bool standInPowerUnitsIsdBm = false;
 }  // namespace
-void setConfigurationFile(const char*) { STAND_IN(); }
+int setConfigurationFile(const char*) { STAND_IN(); return 0; }
 void readConfigFile() { STAND_IN(); }
 bool configuration_getPulseMode() { return standInPulseMode; }
 void configuration_setPulseMode(bool on) { STAND_IN(); standInPulseMode = on; }
@@ -22,13 +25,13 @@ bool configuration_getDisplayGraph() { return standInDisplayGraph; }
 void configuration_setDisplayGraph(bool on) { STAND_IN(); standInDisplayGraph = on; }
 bool configuration_getGraphRflMode(int channel) { return standInGraphSettings[channel & 1].bReflectedMode; }
 GraphSettings_t configuration_getGraphSettings(int channel) { return standInGraphSettings[channel & 1]; }
-void configuration_setGraphSettings(GraphSettings_t settings, int channel) { STAND_IN(); standInGraphSettings[channel & 1] = settings; }
+void configuration_setGraphSettings(const GraphSettings_t& settings, int channel) { STAND_IN(); standInGraphSettings[channel & 1] = settings; }
 bool configuration_getPowerUnitsIsdBm() { return standInPowerUnitsIsdBm; }
 void configuration_setPowerUnitsIsdBm(bool on) { STAND_IN(); standInPowerUnitsIsdBm = on; }
 void configuration_setDisplayFowardPower(bool) { STAND_IN(); }
 void configuration_setDisplayReflectedPower(bool) { STAND_IN(); }
 void configuration_setDisplayMatch(bool) { STAND_IN(); }
-void configuration_setMatchMeasurementType(int) { STAND_IN(); }
+void configuration_setMatchMeasurementType(rfMatchType_t) { STAND_IN(); }
 int SerialPort_Open(const char*) { STAND_IN(); return -1; }
 
 // --- sensor port handlers, pulse sensor configuration file ------------------

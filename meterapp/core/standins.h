@@ -13,18 +13,20 @@
 #include "sensor_data.h"
 
 // --- settings file, serial port primitives ---------------------------------
+enum rfMatchType_t { rfMatch_VSWR = 0, rfMatch_RL = 1, rfMatch_RflCoeff = 2 };
+enum GraphScaleUnit_t { graphScale_mW = 0, graphScale_dBm = 1 };
 enum TimeGraphMode { graphModeRaw = 0, graphModeAverage = 1 };
 struct GraphSettings_t {
-  double maxPower = 10000000.0;
-  double minPower = 3000.0;
-  double maxLimitLine = 10000000.0;
-  double minLimitLine = 3000.0;
-  int unit = 0;
-  std::uint32_t averageCount = 64;
-  bool bReflectedMode = false;
-  TimeGraphMode displayMode = graphModeRaw;
+  double maxPower;
+  double minPower;
+  double maxLimitLine;
+  double minLimitLine;
+  GraphScaleUnit_t unit;
+  std::uint32_t averageCount;
+  bool bReflectedMode;
+  TimeGraphMode displayMode;
 };
-void setConfigurationFile(const char* path);
+int setConfigurationFile(const char* path);
 void readConfigFile();
 bool configuration_getPulseMode();
 void configuration_setPulseMode(bool on);
@@ -32,13 +34,13 @@ bool configuration_getDisplayGraph();
 void configuration_setDisplayGraph(bool on);
 bool configuration_getGraphRflMode(int channel);
 GraphSettings_t configuration_getGraphSettings(int channel);
-void configuration_setGraphSettings(GraphSettings_t settings, int channel);
+void configuration_setGraphSettings(const GraphSettings_t& settings, int channel);
 bool configuration_getPowerUnitsIsdBm();
 void configuration_setPowerUnitsIsdBm(bool on);
 void configuration_setDisplayFowardPower(bool on);
 void configuration_setDisplayReflectedPower(bool on);
 void configuration_setDisplayMatch(bool on);
-void configuration_setMatchMeasurementType(int type);
+void configuration_setMatchMeasurementType(rfMatchType_t type);
 int SerialPort_Open(const char* path);
 
 // --- sensor port handlers, pulse sensor configuration file ------------------
