@@ -13,6 +13,7 @@
 
 std::array<GtkWidget*, batteryPictureCount> batteryImages{};
 GtkWidget* batteryPercentLabel = nullptr;
+GtkWidget* menuImage = nullptr;
 
 namespace {
 
@@ -26,8 +27,6 @@ constexpr const char* kBatteryPictureFiles[batteryPictureCount] = {
 constexpr const char* kMenuPictureFile = "./resources/hamburger.png";
 constexpr int kFocusCheckEveryPasses = 25;
 constexpr auto kPassPause = 300ms;
-
-GtkWidget* menuImage = nullptr;
 
 // What the display pass remembers between passes; main loop only.
 struct PassState {

@@ -30,6 +30,8 @@ enum BatteryPicture {
 // (built with the window's top strip).
 extern std::array<GtkWidget*, batteryPictureCount> batteryImages;
 extern GtkWidget* batteryPercentLabel;
+// The menu picture ("./resources/hamburger.png"), for the window's menu button.
+extern GtkWidget* menuImage;
 
 // Loads the battery pictures and the menu picture from ./resources/.
 void loadBatteryImages();

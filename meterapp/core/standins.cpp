@@ -113,6 +113,10 @@ void createGTKDisplays() {
   DisplayUpdate_placeBatteryIndicator(topFixedLine);
   g_signal_connect(window, "delete_event", G_CALLBACK(onMainWindowDelete), nullptr);
   g_signal_connect(window, "destroy", G_CALLBACK(onMainWindowDestroy), nullptr);
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, "window#mainWindowR9050 { background-color: black; }", -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css), 600);
+  g_object_unref(css);
   gtk_widget_show_all(window);
   gtk_window_set_focus(GTK_WINDOW(window), nullptr);
   mainWindow = window;

@@ -82,3 +82,15 @@ def test_power_key_runs_the_shutdown_sequence(meter):
     assert all(p >= 0 for p in positions), messages
     assert positions == sorted(positions)
     assert (meter.root / "var/log/commands.log").read_text() == "shutdown\n"
+
+
+def test_fatal_signal_leaves_a_back_trace_and_ends_with_minus_one(meter):
+    meter.prepare_device()
+    meter.start()
+    meter.wait_started()
+    os.kill(meter.proc.pid, signal.SIGSEGV)
+    assert meter.proc.wait(timeout=20) == 255
+    text = (meter.root / "tmp/crashlog.txt").read_text()
+    assert text.count("=" * 60 + "\n") == 2
+    # No power-off: a crash is not a shutdown.
+    assert not (meter.root / "var/log/commands.log").exists()
