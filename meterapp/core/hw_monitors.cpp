@@ -31,14 +31,13 @@ constexpr std::uint32_t kSerial2MonitorAddress = 0x45;
 
 // Reads up to `limit` bytes of a file; false when it cannot be opened or read.
 bool readSmallFile(const std::string& path, std::size_t limit, std::string* text) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd.valid()) return false;
   std::string buffer(limit, '\0');
   ssize_t n;
   do {
-    n = ::read(fd, buffer.data(), limit);
+    n = ::read(fd.get(), buffer.data(), limit);
   } while (n < 0 && errno == EINTR);
-  ::close(fd);
   if (n < 0) return false;
   buffer.resize(static_cast<std::size_t>(n));
   *text = buffer;

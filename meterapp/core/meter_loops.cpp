@@ -209,20 +209,19 @@ void softPowerSwitchPollingThread(std::stop_token stop) {
   do {
     // Non-blocking open: a named pipe standing in for the key would
     // otherwise block the open until someone writes.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) {
       logManager_printToLog(ThreadMonitor,
                             "softPowerSwitchPollingThread: Failed to open the Power Switch File \"%s\"****************\n",
                             kPowerSwitchDevice);
     } else {
-      if (waitReadable(stop, fd, &alive)) {
+      if (waitReadable(stop, fd.get(), &alive)) {
         char buffer[31];
-        if (::read(fd, buffer, sizeof buffer) > 0) {
+        if (::read(fd.get(), buffer, sizeof buffer) > 0) {
           quit = true;
           DIAGNOSTIC("softPowerSwitchPollingThread: quit = %d\n", quit ? 1 : 0);
         }
       }
-      ::close(fd);
     }
     powerSwitchAlive(&alive);
   } while (MeterThread_sleep(stop, 50ms));

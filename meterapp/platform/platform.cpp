@@ -148,6 +148,18 @@ std::string oneLine(std::string_view message) {
 
 }  // namespace
 
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 void Platform_init() {
   auto& s = state();
   std::lock_guard guard(s.lock);
