@@ -53,6 +53,7 @@ class Meter:
         env["METER_ROOT"] = str(self.root)
         env["METER_SCPI_PORT"] = "0"
         env.pop("GTK_MODULES", None)
+        env["NO_AT_BRIDGE"] = "1"  # no accessibility bus on a test display
         return env
 
     def stdout(self):

@@ -67,9 +67,15 @@ def test_power_key_runs_the_shutdown_sequence(meter):
     meter.prepare_device()
     meter.start()
     meter.wait_started()
-    # Writing to the pipe presses the key (the open blocks until the meter
-    # has the read end open).
-    fd = os.open(meter.root / "dev/input/event0", os.O_WRONLY)
+    # Writing to the pipe presses the key; the pipe opens for writing once
+    # the meter holds its read end.
+    def open_key():
+        try:
+            return os.open(meter.root / "dev/input/event0", os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            return None
+    fd = wait_for(open_key)
+    assert fd is not None, "the meter never opened the power key"
     os.write(fd, b"\x01")
     os.close(fd)
     assert meter.proc.wait(timeout=20) == 0
