@@ -60,8 +60,10 @@ bool ComposeHeader(scpi_t* context, std::string_view typed, std::string_view& co
 }
 
 const CompiledPattern* FindCommand(scpi_t* context, std::string_view header, size_t& index) {
+  Keywords keywords;
+  if (!Header_split(header, keywords)) return nullptr;
   for (size_t i = 0; i < context->patterns.size(); ++i) {
-    if (Pattern_match(context->patterns[i], header, &context->unit)) {
+    if (Pattern_matchKeywords(context->patterns[i], keywords, &context->unit)) {
       index = i;
       return &context->patterns[i];
     }

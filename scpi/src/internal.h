@@ -22,6 +22,18 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 
 // ---- Command patterns ----
 
+// A received header split at its colons.
+struct Keywords {
+  std::array<std::string_view, kMaxElements> items{};
+  size_t count = 0;
+  bool query = false;
+};
+
+// Splits a header (leading ':' ignored, trailing '?' noted). False when it
+// cannot match any pattern (empty, or more keywords than a pattern holds).
+bool Header_split(std::string_view header, Keywords& keywords);
+bool Pattern_matchKeywords(const CompiledPattern& pattern, const Keywords& keywords, Unit* unit);
+
 // Compiles a pattern. An unusable pattern (nested brackets, too many
 // keywords) compiles to one that never matches.
 CompiledPattern Pattern_compile(std::string_view pattern);

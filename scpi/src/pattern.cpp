@@ -29,6 +29,7 @@ bool CompileKeyword(std::string_view pattern, size_t& pos, CompiledPattern& out)
   if (length == 0 || length > 255 || out.count >= kMaxElements) return false;
   PatternElement& element = out.elements[out.count++];
   element.text = pattern.data() + start;
+  element.first = Upper(pattern[start]);
   element.long_length = static_cast<uint8_t>(length);
   size_t short_length = 0;
   while (short_length < length && !(pattern[start + short_length] >= 'a' && pattern[start + short_length] <= 'z')) {
@@ -58,15 +59,16 @@ bool ParseSuffix(std::string_view digits, int32_t& value) {
 
 bool FormMatches(std::string_view keyword, const char* form, size_t form_length, bool suffix,
                  int32_t& number, bool& given) {
-  if (keyword.size() < form_length) return false;
+  if (suffix ? keyword.size() < form_length : keyword.size() != form_length) return false;
   if (!EqualNoCase(keyword.substr(0, form_length), std::string_view(form, form_length))) return false;
+  if (!suffix) return true;
   std::string_view rest = keyword.substr(form_length);
-  if (!suffix) return rest.empty();
   given = !rest.empty();
   return ParseSuffix(rest, number);
 }
 
 bool KeywordMatches(const PatternElement& element, std::string_view keyword, Unit* unit) {
+  if (keyword.empty() || Upper(keyword.front()) != element.first) return false;
   int32_t number = 0;
   bool given = false;
   bool ok = FormMatches(keyword, element.text, element.long_length, element.suffix, number, given) ||
@@ -78,11 +80,6 @@ bool KeywordMatches(const PatternElement& element, std::string_view keyword, Uni
   }
   return ok;
 }
-
-struct Keywords {
-  std::array<std::string_view, kMaxElements> items{};
-  size_t count = 0;
-};
 
 bool MatchFrom(const CompiledPattern& pattern, size_t pi, const Keywords& keywords, size_t ki, Unit* unit) {
   if (pi == pattern.count) return ki == keywords.count;
@@ -123,40 +120,60 @@ CompiledPattern Pattern_compile(std::string_view pattern) {
     } else if (c == ']') {
       if (group_start < 0 || out.count == group_start) return CompiledPattern{};
       out.elements[static_cast<size_t>(group_start)].group_length = static_cast<uint8_t>(out.count - group_start);
+      out.last_group_start = static_cast<int8_t>(group_start);
       group_start = -1;
       ++pos;
     } else if (c == '?') {
       if (pos + 1 != pattern.size()) return CompiledPattern{};
       out.query = true;
       ++pos;
-    } else if (!CompileKeyword(pattern, pos, out)) {
-      return CompiledPattern{};
+    } else {
+      if (group_start < 0) out.last_group_start = -1;  // a mandatory keyword follows any group
+      if (!CompileKeyword(pattern, pos, out)) return CompiledPattern{};
     }
   }
   out.valid = group_start < 0 && out.count > 0;
   return out;
 }
 
-bool Pattern_match(const CompiledPattern& pattern, std::string_view header, Unit* unit) {
-  if (!pattern.valid || header.empty()) return false;
-  const bool query = header.back() == '?';
-  if (query != pattern.query) return false;
-  if (query) header.remove_suffix(1);
+bool Header_split(std::string_view header, Keywords& keywords) {
+  keywords.count = 0;
+  keywords.query = !header.empty() && header.back() == '?';
+  if (keywords.query) header.remove_suffix(1);
   if (!header.empty() && header.front() == ':') header.remove_prefix(1);
-  Keywords keywords;
+  if (header.empty()) return false;
   size_t start = 0;
   for (;;) {
     const size_t colon = header.find(':', start);
     if (keywords.count >= kMaxElements) return false;
     keywords.items[keywords.count++] = header.substr(start, colon == std::string_view::npos ? header.npos : colon - start);
-    if (colon == std::string_view::npos) break;
+    if (colon == std::string_view::npos) return true;
     start = colon + 1;
+  }
+}
+
+bool Pattern_matchKeywords(const CompiledPattern& pattern, const Keywords& keywords, Unit* unit) {
+  if (!pattern.valid || keywords.query != pattern.query) return false;
+  // Most rows differ in their first keyword: reject them before any set-up.
+  const PatternElement& first = pattern.elements[0];
+  if (first.group_length == 0 && !KeywordMatches(first, keywords.items[0], nullptr)) return false;
+  // Rows of one family usually differ in their last keyword.
+  const PatternElement& last = pattern.elements[pattern.count - 1];
+  const bool last_optional = pattern.count > 1 && pattern.last_group_start >= 0;
+  if (!last_optional && !last.suffix && pattern.count > 1 &&
+      !KeywordMatches(last, keywords.items[keywords.count - 1], nullptr)) {
+    return false;
   }
   if (unit != nullptr) {
     unit->suffix_count = pattern.suffix_count;
     unit->suffix_given.fill(false);
   }
   return MatchFrom(pattern, 0, keywords, 0, unit);
+}
+
+bool Pattern_match(const CompiledPattern& pattern, std::string_view header, Unit* unit) {
+  Keywords keywords;
+  return Header_split(header, keywords) && Pattern_matchKeywords(pattern, keywords, unit);
 }
 
 bool Keyword_matches(std::string_view keyword, std::string_view word) {

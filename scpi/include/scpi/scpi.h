@@ -262,6 +262,7 @@ inline constexpr size_t kMaxElements = 24;
 // keyword of an optional group, how many keywords the group holds.
 struct PatternElement {
   const char* text = nullptr;
+  char first = 0;  // upper case, for a quick reject
   uint8_t long_length = 0;
   uint8_t short_length = 0;
   uint8_t group_length = 0;
@@ -273,6 +274,7 @@ struct CompiledPattern {
   std::array<PatternElement, kMaxElements> elements{};
   uint8_t count = 0;
   uint8_t suffix_count = 0;
+  int8_t last_group_start = -1;  // >= 0 when the last keyword is optional
   bool query = false;
   bool valid = false;
 };
