@@ -181,6 +181,8 @@ void Overrun(scpi_t* context) {
 }  // namespace
 
 void Output_append(scpi_t* context, std::string_view text) {
+  // Only queries reply; output of commands, or from outside a handler, is dropped.
+  if (!context->executing || !context->unit.query) return;
   while (!text.empty()) {
     const size_t room = context->output.size() - context->output_length;
     if (room == 0) {

@@ -214,6 +214,10 @@ TEST(MessageTest, UnterminatedStringRunsToTheEndOfTheMessage) {
   EXPECT_EQ(sut.Send("X? \"unterminated"), "");
   EXPECT_EQ(sut.Flush(), "");
   EXPECT_EQ(sut.Codes(), (std::vector<int>{-101}));
+  // A block whose bytes never all arrived is just as invalid.
+  EXPECT_EQ(sut.Send("X? #15ab"), "");
+  EXPECT_EQ(sut.Flush(), "");
+  EXPECT_EQ(sut.Codes(), (std::vector<int>{-101}));
 }
 
 TEST(MessageTest, SplitInputGivesTheSameResultAsOneCall) {

@@ -102,4 +102,17 @@ TEST(ResultTest, LongRepliesAreSentWhole) {
             long_text + ",1");
 }
 
+TEST(ResultTest, CommandsAndCallersOutsideHandlersNeverReply) {
+  Harness sut;
+  const std::string long_text(5000, 'z');
+  sut.on_command = [&](scpi_t* context) {
+    SCPI_ResultCharacters(context, long_text);  // the command X must stay silent
+    return SCPI_RES_OK;
+  };
+  EXPECT_EQ(sut.Send("X;*OPC?\n"), "1\r\n");
+  SCPI_ResultInt32(&sut.context, 5);
+  EXPECT_EQ(sut.output, "1\r\n");
+  EXPECT_EQ(sut.Send("*OPC?\n"), "1\r\n");
+}
+
 }  // namespace

@@ -72,6 +72,21 @@ TEST(StatusTest, ErrorReplyFormats) {
   EXPECT_EQ(sut.Codes(), std::vector<int>{-113});
 }
 
+TEST(StatusTest, StandardTexts) {
+  struct Case {
+    int code;
+    const char* text;
+  } cases[] = {
+      {0, "No error"},           {-102, "Syntax error"},         {-114, "Header suffix out of range"},
+      {-170, "Expression error"}, {-260, "Expression error"},    {-184, "Macro parameter error"},
+      {-274, "Macro parameter error"}, {-225, "Out of memory"},  {-291, "Out of memory"},
+      {-321, "Out of memory"},   {-314, "Save/recall memory lost"}, {-410, "Query INTERRUPTED"},
+      {-800, "Operation complete"}, {-109, "Missing parameter"}, {-1, "Unknown error"},
+      {100, "Unknown error"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(SCPI_ErrorTranslate(c.code), c.text) << c.code;
+}
+
 TEST(StatusTest, ErrorTextIsCutTo255QuotedCharacters) {
   Harness sut;
   const std::string info(300, 'x');
