@@ -40,7 +40,8 @@ void RememberPath(scpi_t* context, std::string_view header) {
     return;
   }
   const size_t colon = header.rfind(':');
-  const size_t length = colon == std::string_view::npos ? 0 : colon + 1;
+  size_t length = colon == std::string_view::npos ? 0 : colon + 1;
+  if (length > context->path.size()) length = 0;  // too long to complete anything with
   std::copy_n(header.data(), length, context->path.data());
   context->path_length = length;
 }

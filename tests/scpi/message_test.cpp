@@ -332,3 +332,40 @@ TEST(MessageTest, HandlersCannotFeedTheirOwnContext) {
 }
 
 }  // namespace
+
+namespace {
+
+size_t CollectOutput(scpi_t* context, const char* data, size_t length) {
+  static_cast<std::string*>(context->user_context)->append(data, length);
+  return length;
+}
+
+scpi_result_t AnswerOne(scpi_t* context) {
+  SCPI_ResultInt32(context, 1);
+  return SCPI_RES_OK;
+}
+
+TEST(MessageTest, HeadersLongerThanThePathStoreStaySafe) {
+  const std::string a(150, 'A');
+  const std::string b(150, 'B');
+  const std::string c(120, 'C');
+  const std::string long_pattern = a + ":" + b + ":" + c + "?";
+  const std::string short_pattern = c + "?";
+  const scpi_command_t commands[] = {
+      {long_pattern.c_str(), AnswerOne, 0}, {short_pattern.c_str(), AnswerOne, 0}, SCPI_CMD_LIST_END};
+  const scpi_interface_t interface = {nullptr, CollectOutput, nullptr, nullptr, nullptr};
+  std::vector<char> buffer(1024);
+  std::vector<scpi_error_t> queue(4);
+  std::string output;
+  scpi_t context;
+  SCPI_Init(&context, commands, &interface, nullptr, "A", "B", "C", "D", buffer.data(), buffer.size(), queue.data(), 4);
+  context.user_context = &output;
+  // The path of the first unit is too long to keep, so the second header is
+  // taken from the root.
+  const std::string message = long_pattern + ";" + c + "?\n";
+  SCPI_Input(&context, message.data(), message.size());
+  EXPECT_EQ(output, "1;1\r\n");
+  EXPECT_EQ(SCPI_ErrorCount(&context), 0);
+}
+
+}  // namespace
