@@ -14,6 +14,8 @@ size_t Write(scpi_t* context, const char* data, size_t length) {
 
 int Error(scpi_t* context, int_fast16_t code) {
   Of(context).error_calls.push_back(static_cast<int>(code));
+  Of(context).error_states.push_back(
+      {SCPI_ErrorCount(context), SCPI_RegGet(context, SCPI_REG_ESR), SCPI_RegGet(context, SCPI_REG_STB)});
   return 0;
 }
 

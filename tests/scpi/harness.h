@@ -41,6 +41,14 @@ class Harness {
   std::vector<scpi_error_t> queue;
   std::string output;
   std::vector<int> error_calls;
+  // Queue length, ESR and STB as the error callback saw them.
+  struct ErrorCallState {
+    int count;
+    uint16_t esr;
+    uint16_t stb;
+    bool operator==(const ErrorCallState&) const = default;
+  };
+  std::vector<ErrorCallState> error_states;
   std::vector<std::pair<int, int>> control_calls;
   std::vector<std::size_t> write_sizes;
   int flush_calls = 0;

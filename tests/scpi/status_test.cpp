@@ -122,6 +122,23 @@ TEST(StatusTest, QueuedErrorsSetTheirEventBits) {
   }
 }
 
+TEST(StatusTest, ErrorCallbackSeesTheQueueAndRegistersAlreadyUpdated) {
+  Harness sut(256, 2);
+  SCPI_RegSet(&sut.context, SCPI_REG_ESE, ESR_CER);
+  sut.Send("FOO\n*ESE 1,,2\nBAR\n");
+  using State = Harness::ErrorCallState;
+  EXPECT_EQ(sut.error_calls, (std::vector<int>{-113, -101, -113, -350}));
+  EXPECT_EQ(sut.error_states, (std::vector<State>{{1, ESR_CER, 0x24},
+                                                  {2, ESR_CER, 0x24},
+                                                  {2, ESR_CER, 0x24},
+                                                  {2, ESR_CER, 0x24}}));
+  sut.Send("SYST:ERR?\n");
+  EXPECT_EQ(sut.error_calls.size(), 4u);  // one left: no call yet
+  sut.Send("SYST:ERR?\n");
+  EXPECT_EQ(sut.error_calls.back(), 0);
+  EXPECT_EQ(sut.error_states.back(), (State{0, ESR_CER, 0x20}));
+}
+
 TEST(StatusTest, StatusByteAfterErrors) {
   Harness sut;
   sut.Send("FOO\n");
