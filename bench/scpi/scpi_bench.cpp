@@ -51,22 +51,10 @@ struct Table {
 
 Table MakeMeterShapedTable() {
   Table table;
-  struct Core {
-    const char* pattern;
-    scpi_command_callback_t callback;
-  };
-  const Core core[] = {
-      {"*CLS", SCPI_CoreCls}, {"*ESE", SCPI_CoreEse}, {"*ESE?", SCPI_CoreEseQ}, {"*ESR?", SCPI_CoreEsrQ},
-      {"*IDN?", SCPI_CoreIdnQ}, {"*OPC", SCPI_CoreOpc}, {"*OPC?", SCPI_CoreOpcQ}, {"*RST", SCPI_CoreRst},
-      {"*SRE", SCPI_CoreSre}, {"*SRE?", SCPI_CoreSreQ}, {"*STB?", SCPI_CoreStbQ}, {"*TST?", SCPI_CoreTstQ},
-      {"*WAI", SCPI_CoreWai}, {"SYSTem:ERRor[:NEXT]?", SCPI_SystemErrorNextQ},
-      {"SYSTem:ERRor:COUNt?", SCPI_SystemErrorCountQ}, {"SYSTem:VERSion?", SCPI_SystemVersionQ},
-      {"STATus:QUEStionable[:EVENt]?", SCPI_StatusQuestionableEventQ},
-      {"STATus:QUEStionable:ENABle", SCPI_StatusQuestionableEnable},
-      {"STATus:QUEStionable:ENABle?", SCPI_StatusQuestionableEnableQ}, {"STATus:PRESet", SCPI_StatusPreset},
-  };
   std::vector<std::pair<std::string, scpi_command_callback_t>> rows;
-  for (const Core& c : core) rows.emplace_back(c.pattern, c.callback);
+  for (const scpi_command_t* row = scpi_core_commands; row->pattern != nullptr; ++row) {
+    rows.emplace_back(row->pattern, row->callback);
+  }
   const std::string meas = "MEASure[:SCALar]";
   const std::string pow = meas + "[:POWer]";
   rows.emplace_back(meas + ":TEMPerature?", MeasureQuery);

@@ -1,5 +1,5 @@
 // scpi-probe: one SCPI engine context over standard input and output, with
-// the IEEE 488.2 and status commands only. Every chunk read is handed to the
+// the IEEE 488.2 and status commands only (scpi_core_commands). Every chunk read is handed to the
 // engine as it arrives; end of input executes whatever is still buffered.
 #include <scpi/scpi.h>
 
@@ -19,29 +19,6 @@ size_t WriteOut(scpi_t* /*context*/, const char* data, size_t length) {
   return done;
 }
 
-const scpi_command_t kCommands[] = {
-    {"*CLS", SCPI_CoreCls, 0},
-    {"*ESE", SCPI_CoreEse, 0},
-    {"*ESE?", SCPI_CoreEseQ, 0},
-    {"*ESR?", SCPI_CoreEsrQ, 0},
-    {"*IDN?", SCPI_CoreIdnQ, 0},
-    {"*OPC", SCPI_CoreOpc, 0},
-    {"*OPC?", SCPI_CoreOpcQ, 0},
-    {"*RST", SCPI_CoreRst, 0},
-    {"*SRE", SCPI_CoreSre, 0},
-    {"*SRE?", SCPI_CoreSreQ, 0},
-    {"*STB?", SCPI_CoreStbQ, 0},
-    {"*TST?", SCPI_CoreTstQ, 0},
-    {"*WAI", SCPI_CoreWai, 0},
-    {"SYSTem:ERRor[:NEXT]?", SCPI_SystemErrorNextQ, 0},
-    {"SYSTem:ERRor:COUNt?", SCPI_SystemErrorCountQ, 0},
-    {"SYSTem:VERSion?", SCPI_SystemVersionQ, 0},
-    {"STATus:QUEStionable[:EVENt]?", SCPI_StatusQuestionableEventQ, 0},
-    {"STATus:QUEStionable:ENABle", SCPI_StatusQuestionableEnable, 0},
-    {"STATus:QUEStionable:ENABle?", SCPI_StatusQuestionableEnableQ, 0},
-    {"STATus:PRESet", SCPI_StatusPreset, 0},
-    SCPI_CMD_LIST_END,
-};
 
 const scpi_interface_t kInterface = {nullptr, WriteOut, nullptr, nullptr, nullptr};
 
@@ -51,7 +28,7 @@ int main() {
   scpi_t context;
   char input_buffer[256];
   scpi_error_t error_queue[17];
-  SCPI_Init(&context, kCommands, &kInterface, scpi_units_def, "TALVEK", "PROBE", "1", "1.0", input_buffer,
+  SCPI_Init(&context, scpi_core_commands, &kInterface, scpi_units_def, "TALVEK", "PROBE", "1", "1.0", input_buffer,
             sizeof input_buffer, error_queue, 17);
   char chunk[256];
   for (;;) {

@@ -41,33 +41,14 @@ scpi_result_t Dispatch(scpi_t* context) {
 
 const scpi_interface_t kInterface = {Error, Write, Control, FlushHook, Reset};
 
-const scpi_command_t kCommands[] = {
-    {"*CLS", SCPI_CoreCls, 0},
-    {"*ESE", SCPI_CoreEse, 0},
-    {"*ESE?", SCPI_CoreEseQ, 0},
-    {"*ESR?", SCPI_CoreEsrQ, 0},
-    {"*IDN?", SCPI_CoreIdnQ, 0},
-    {"*OPC", SCPI_CoreOpc, 0},
-    {"*OPC?", SCPI_CoreOpcQ, 0},
-    {"*RST", SCPI_CoreRst, 0},
-    {"*SRE", SCPI_CoreSre, 0},
-    {"*SRE?", SCPI_CoreSreQ, 0},
-    {"*STB?", SCPI_CoreStbQ, 0},
-    {"*TST?", SCPI_CoreTstQ, 0},
-    {"*WAI", SCPI_CoreWai, 0},
-    {"SYSTem:ERRor[:NEXT]?", SCPI_SystemErrorNextQ, 0},
-    {"SYSTem:ERRor:COUNt?", SCPI_SystemErrorCountQ, 0},
-    {"SYSTem:VERSion?", SCPI_SystemVersionQ, 0},
-    {"STATus:QUEStionable[:EVENt]?", SCPI_StatusQuestionableEventQ, 0},
+// Rows after the core ones: the remaining STATus handlers, then test rows
+// all served by the test's lambda; the tag tells them apart.
+const scpi_command_t kExtraCommands[] = {
     {"STATus:QUEStionable:CONDition?", SCPI_StatusQuestionableConditionQ, 0},
-    {"STATus:QUEStionable:ENABle", SCPI_StatusQuestionableEnable, 0},
-    {"STATus:QUEStionable:ENABle?", SCPI_StatusQuestionableEnableQ, 0},
     {"STATus:OPERation[:EVENt]?", SCPI_StatusOperationEventQ, 0},
     {"STATus:OPERation:CONDition?", SCPI_StatusOperationConditionQ, 0},
     {"STATus:OPERation:ENABle", SCPI_StatusOperationEnable, 0},
     {"STATus:OPERation:ENABle?", SCPI_StatusOperationEnableQ, 0},
-    {"STATus:PRESet", SCPI_StatusPreset, 0},
-    // Test rows, all served by the test's lambda; the tag tells them apart.
     {"TEST:TREEA?", Dispatch, 1},
     {"TEST:TREEB?", Dispatch, 2},
     {"MEASure[:SCALar][:POWer]:GATE:MAXimum?", Dispatch, 3},
@@ -85,11 +66,20 @@ const scpi_command_t kCommands[] = {
     SCPI_CMD_LIST_END,
 };
 
+std::vector<scpi_command_t> MakeTable() {
+  std::vector<scpi_command_t> table;
+  for (const scpi_command_t* row = scpi_core_commands; row->pattern != nullptr; ++row) table.push_back(*row);
+  for (const scpi_command_t* row = kExtraCommands; row->pattern != nullptr; ++row) table.push_back(*row);
+  table.push_back(SCPI_CMD_LIST_END);
+  return table;
+}
+
+
 }  // namespace
 
 Harness::Harness(size_t buffer_length, int16_t queue_size)
-    : buffer(buffer_length), queue(static_cast<size_t>(queue_size)) {
-  SCPI_Init(&context, kCommands, &kInterface, scpi_units_def, "MA", "IN", nullptr, "VER", buffer.data(),
+    : commands(MakeTable()), buffer(buffer_length), queue(static_cast<size_t>(queue_size)) {
+  SCPI_Init(&context, commands.data(), &kInterface, scpi_units_def, "MA", "IN", nullptr, "VER", buffer.data(),
             buffer.size(), queue.data(), queue_size);
   context.user_context = this;
 }

@@ -36,6 +36,7 @@ class Harness {
   // Codes only.
   std::vector<int> Codes();
 
+  std::vector<scpi_command_t> commands;
   scpi_t context;
   std::vector<char> buffer;
   std::vector<scpi_error_t> queue;

@@ -56,6 +56,23 @@ struct FramingCase {
 QueuedError Plain(int code) { return {code, "", false}; }
 QueuedError Info(int code, const char* info) { return {code, info, true}; }
 
+// Sends each input to a fresh context: the reply, the queued errors and one
+// flush per terminator written must be as listed.
+template <size_t N>
+void CheckFraming(const FramingCase (&cases)[N]) {
+  for (const FramingCase& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
+    Harness sut;
+    sut.on_command = FramingRows;
+    const std::string output = sut.Send(c.input);
+    EXPECT_EQ(output, c.output);
+    EXPECT_EQ(sut.Errors(), c.errors);
+    int terminators = 0;
+    for (size_t at = output.find("\r\n"); at != std::string::npos; at = output.find("\r\n", at + 2)) ++terminators;
+    EXPECT_EQ(sut.flush_calls, terminators);
+  }
+}
+
 TEST(MessageTest, RepliesAreFramedPerMessage) {
   const FramingCase cases[] = {
       {"*IDN?\n", "MA,IN,0,VER\r\n", {}},
@@ -84,18 +101,7 @@ TEST(MessageTest, RepliesAreFramedPerMessage) {
       {"X? 'it''s';*OPC?\n", "7;1\r\n", {}},
       {"X? #15a;b,c;*OPC?\n", "7;1\r\n", {}},
   };
-  for (const FramingCase& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
-    Harness sut;
-    sut.on_command = FramingRows;
-    EXPECT_EQ(sut.Send(c.input), c.output);
-    EXPECT_EQ(sut.Errors(), c.errors);
-    int terminators = 0;
-    for (size_t at = std::string(c.output).find("\r\n"); at != std::string::npos; at = std::string(c.output).find("\r\n", at + 2)) {
-      ++terminators;
-    }
-    EXPECT_EQ(sut.flush_calls, terminators);
-  }
+  CheckFraming(cases);
 }
 
 TEST(MessageTest, FlushFollowsEachTerminator) {
@@ -120,13 +126,7 @@ TEST(MessageTest, RelativeHeadersTakeThePathOfThePreviousUnit) {
       {"TEST:TREEA?;  RAW? 1  ;TREEB?\n", "A;B\r\n", {Info(-113, "RAW? 1")}},
       {"SYST:ERR:\n", "", {Info(-113, "SYST:ERR:")}},
   };
-  for (const FramingCase& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(std::string(c.input)));
-    Harness sut;
-    sut.on_command = FramingRows;
-    EXPECT_EQ(sut.Send(c.input), c.output);
-    EXPECT_EQ(sut.Errors(), c.errors);
-  }
+  CheckFraming(cases);
 }
 
 TEST(MessageTest, CompletedHeadersAndMessagesAreWhatHandlersSee) {

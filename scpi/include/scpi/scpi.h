@@ -457,6 +457,11 @@ void SCPI_RegClearBits(scpi_t* context, scpi_reg_name_t name, uint16_t bits);
 
 // ---- Core command handlers ----
 
+// The IEEE 488.2 common commands and the required SYSTem and STATus rows,
+// each with the handler below, in the order the meter lists them ("*CLS" to
+// "STATus:PRESet"); ends with SCPI_CMD_LIST_END.
+extern const scpi_command_t scpi_core_commands[];
+
 scpi_result_t SCPI_CoreCls(scpi_t* context);
 scpi_result_t SCPI_CoreEse(scpi_t* context);
 scpi_result_t SCPI_CoreEseQ(scpi_t* context);
