@@ -205,7 +205,7 @@ void Output_beginResult(scpi_t* context) {
 
 }  // namespace scpi_detail
 
-void SCPI_Init(scpi_t* context, const scpi_command_t* commands, const scpi_interface_t* interface,
+bool SCPI_Init(scpi_t* context, const scpi_command_t* commands, const scpi_interface_t* interface,
                const scpi_unit_def_t* units, const char* idn1, const char* idn2, const char* idn3,
                const char* idn4, char* input_buffer, size_t input_buffer_length,
                scpi_error_t* error_queue_data, int16_t error_queue_size) {
@@ -225,9 +225,12 @@ void SCPI_Init(scpi_t* context, const scpi_command_t* commands, const scpi_inter
   context->last_ok = true;
   scpi_detail::ResetScan(context);
   context->patterns.clear();
+  bool all_valid = true;
   for (const scpi_command_t* row = commands; row != nullptr && row->pattern != nullptr; ++row) {
     context->patterns.push_back(scpi_detail::Pattern_compile(row->pattern));
+    all_valid = all_valid && context->patterns.back().valid;
   }
+  return all_valid;
 }
 
 bool SCPI_Input(scpi_t* context, const char* data, size_t length) {

@@ -93,6 +93,22 @@ TEST(PatternTest, MalformedPatternsNeverMatch) {
   EXPECT_FALSE(SCPI_Match("", ""));
 }
 
+scpi_result_t Ok(scpi_t* /*context*/) { return SCPI_RES_OK; }
+
+TEST(PatternTest, InitReportsMalformedRowsAndKeepsTheOthers) {
+  const scpi_command_t good[] = {{"A:B", Ok, 0}, SCPI_CMD_LIST_END};
+  const scpi_command_t bad[] = {{"A[:B", Ok, 0}, {"A:B:C:D:E:F:G:H:I:J:K:L:M:N:O:P:Q", Ok, 0}, {"C", Ok, 0},
+                                SCPI_CMD_LIST_END};
+  const scpi_interface_t interface = {nullptr, [](scpi_t*, const char*, size_t n) { return n; }, nullptr, nullptr, nullptr};
+  char buffer[64];
+  scpi_error_t queue[2];
+  scpi_t context;
+  EXPECT_TRUE(SCPI_Init(&context, good, &interface, nullptr, "", "", "", "", buffer, sizeof buffer, queue, 2));
+  EXPECT_FALSE(SCPI_Init(&context, bad, &interface, nullptr, "", "", "", "", buffer, sizeof buffer, queue, 2));
+  SCPI_Input(&context, "C\nA\n", 4);
+  EXPECT_EQ(SCPI_ErrorCount(&context), 1);  // only the A: the C row works
+}
+
 TEST(PatternTest, SuffixNumbersAreReportedPerHashKeyword) {
   struct Case {
     const char* header;

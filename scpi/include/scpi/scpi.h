@@ -255,7 +255,7 @@ inline constexpr size_t kHeaderMax = 256;    // composed header text
 inline constexpr size_t kOutputMax = 2048;   // one unit's staged reply
 inline constexpr size_t kMaxSuffixes = 16;   // '#' keywords per pattern
 
-inline constexpr size_t kMaxElements = 24;
+inline constexpr size_t kMaxElements = 16;  // keywords per pattern
 
 // One keyword of a pattern: its text in the pattern, the length of its long
 // and short forms, whether it takes a numeric suffix, and, for the first
@@ -346,8 +346,11 @@ struct scpi_t {
 
 // Sets up a context. The table is compiled once here (the only allocation
 // the engine makes); the input buffer holds at most input_buffer_length - 1
-// pending bytes. Identification fields may be null (written as "0").
-void SCPI_Init(scpi_t* context, const scpi_command_t* commands, const scpi_interface_t* interface,
+// pending bytes. Identification fields may be null (written as "0"); a null
+// unit table means scpi_units_def. Returns false when a pattern of the table
+// is malformed (unbalanced or nested brackets, more than 16 keywords): such a
+// row never matches, the others work.
+bool SCPI_Init(scpi_t* context, const scpi_command_t* commands, const scpi_interface_t* interface,
                const scpi_unit_def_t* units, const char* idn1, const char* idn2, const char* idn3,
                const char* idn4, char* input_buffer, size_t input_buffer_length,
                scpi_error_t* error_queue_data, int16_t error_queue_size);
