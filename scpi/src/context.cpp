@@ -16,8 +16,8 @@ void Write(scpi_t* context, std::string_view bytes) {
   }
 }
 
-// Sends the staged reply of the unit being executed, preceded by ';' when an
-// earlier query of the same message has already replied.
+// Sends the staged reply of the unit being executed (it starts with the ';'
+// that StartUnitOutput staged when an earlier query of the message replied).
 void CommitOutput(scpi_t* context) {
   if (context->output_length == 0) return;
   Write(context, {context->output.data(), context->output_length});
