@@ -1,7 +1,6 @@
 #include "configuration.h"
 
 #include <locale.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <cerrno>
@@ -117,7 +116,7 @@ struct Overloaded : F... {
 };
 
 std::string formatValue(const FieldRef& field) {
-  char text[64];
+  char text[512];  // room for any double written with "%f"
   std::visit(Overloaded{
                  [&](bool* v) { std::snprintf(text, sizeof text, "%d", *v ? 1 : 0); },
                  [&](rfMatchType_t* v) { std::snprintf(text, sizeof text, "%d", static_cast<int>(*v)); },
@@ -312,13 +311,10 @@ int setConfigurationFile(const char* path) {
   const auto slash = name.rfind('/');
   if (slash != std::string_view::npos && slash > 0) {
     const std::string folder = Platform_path(name.substr(0, slash));
+    // Created with mode 0777 less the umask; an existing folder is kept as it is.
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error) {
-      DIAGNOSTIC("mkdir %s failed: %s\n", folder.c_str(), error.message().c_str());
-    } else {
-      ::chmod(folder.c_str(), 0777);
-    }
+    if (error) DIAGNOSTIC("mkdir %s failed: %s\n", folder.c_str(), error.message().c_str());
   }
   return 0;
 }
@@ -356,6 +352,11 @@ int writeConfigFile() {
     return -1;
   }
   return 0;
+}
+
+int configuration_saveSettings() {
+  std::lock_guard guard(configurationMutex);
+  return writeConfigFile();
 }
 
 int writeConfigFileWithValidation() {

@@ -74,6 +74,9 @@ void readConfigFile();
 // Returns 0, or -1 when the file could not be written (logged; the record
 // keeps its values).
 int writeConfigFile();
+// Takes the lock and writes the file: for code outside this module that has
+// changed what the file holds without a setter (the RS-232 port settings).
+int configuration_saveSettings();
 // Validates both channels' graph settings, then writes. Lock held.
 int writeConfigFileWithValidation();
 // Defaults for everything but the legacy command settings, then writes.

@@ -48,7 +48,15 @@ std::vector<std::string_view> linesOf(std::string_view text) {
   return lines;
 }
 
-bool isCommentLine(std::string_view line) { return line.find('#') != std::string_view::npos; }
+// Lines with a '#' anywhere are not read for settings (the file has no
+// end-of-line comments, so such a line is commented out or malformed).
+bool hasComment(std::string_view line) { return line.find('#') != std::string_view::npos; }
+
+// A line that is only a comment.
+bool isCommentLine(std::string_view line) {
+  const auto start = line.find_first_not_of(" \t");
+  return start != std::string_view::npos && line[start] == '#';
+}
 
 bool isBlankLine(std::string_view line) { return wordsOf(line).empty(); }
 
@@ -63,13 +71,13 @@ bool isKeywordLine(std::string_view line) {
 }
 
 bool isInetStanzaOf(std::string_view line, std::string_view name) {
-  if (isCommentLine(line)) return false;
+  if (hasComment(line)) return false;
   const auto words = wordsOf(line);
   return words.size() >= 3 && words[0] == "iface" && words[1] == name && words[2] == "inet";
 }
 
 bool isAliasAutoLine(std::string_view line, std::string_view name) {
-  if (isCommentLine(line)) return false;
+  if (hasComment(line)) return false;
   const auto words = wordsOf(line);
   const std::string alias = std::string(name) + ":0";
   return words.size() >= 2 && words[0] == "auto" && words[1] == alias;
@@ -78,7 +86,7 @@ bool isAliasAutoLine(std::string_view line, std::string_view name) {
 // True when some line already brings the interface up at boot.
 bool bringsUp(const std::vector<std::string_view>& lines, std::string_view name) {
   for (const auto line : lines) {
-    if (isCommentLine(line)) continue;
+    if (hasComment(line)) continue;
     const auto words = wordsOf(line);
     if (words.empty() || (words[0] != "auto" && !words[0].starts_with("allow-"))) continue;
     for (std::size_t i = 1; i < words.size(); ++i) {
@@ -270,7 +278,7 @@ int get_conf_inet(std::string_view name, int& method, IpText& address, IpText& n
 
   const std::size_t end = nextStanza(lines, *iface);
   for (std::size_t i = *iface + 1; i < end; ++i) {
-    if (isCommentLine(lines[i])) continue;
+    if (hasComment(lines[i])) continue;
     const auto option = wordsOf(lines[i]);
     if (option.size() < 2) continue;
     if (option[0] == "address") fillOption(address, option[0], option[1]);

@@ -34,6 +34,23 @@ int indexOf(const char* const (&labels)[N], std::string_view label) {
 
 std::string printable(std::string_view text) { return std::string(text); }
 
+// A code is its label's index in the table; unknown ones are logged and
+// replaced by the fallback.
+template <std::size_t N>
+const char* labelOf(const char* const (&labels)[N], std::int8_t code, std::int8_t fallback) {
+  if (code >= 0 && static_cast<std::size_t>(code) < N) return labels[code];
+  DIAGNOSTIC("Unsupported %d\n", code);
+  return labels[fallback];
+}
+
+template <std::size_t N>
+std::int8_t codeOf(const char* const (&labels)[N], std::string_view label, std::int8_t fallback) {
+  const int index = indexOf(labels, label);
+  if (index >= 0) return static_cast<std::int8_t>(index);
+  DIAGNOSTIC("Unsupported '%s'\n", printable(label).c_str());
+  return fallback;
+}
+
 // The first word of text; blanks, line feeds and carriage returns delimit.
 std::string_view firstWord(std::string_view text) {
   constexpr std::string_view delimiters = " \n\r";
@@ -162,42 +179,27 @@ speed_t SerialConfig_LabelToSpeed(std::string_view label) {
 }
 
 const char* SerialConfig_DataBitsToLabel(std::int8_t dataBits) {
-  if (dataBits == DATA_BITS_7 || dataBits == DATA_BITS_8) return dataBitsLabels[dataBits];
-  DIAGNOSTIC("Unsupported %d\n", dataBits);
-  return dataBitsLabels[DATA_BITS_8];
+  return labelOf(dataBitsLabels, dataBits, DATA_BITS_8);
 }
 
 std::int8_t SerialConfig_LabelToDataBits(std::string_view label) {
-  const int index = indexOf(dataBitsLabels, label);
-  if (index >= 0) return static_cast<std::int8_t>(index);
-  DIAGNOSTIC("Unsupported '%s'\n", printable(label).c_str());
-  return DATA_BITS_8;
+  return codeOf(dataBitsLabels, label, DATA_BITS_8);
 }
 
 const char* SerialConfig_StopBitsToLabel(std::int8_t stopBits) {
-  if (stopBits == STOP_BITS_1 || stopBits == STOP_BITS_2) return stopBitsLabels[stopBits];
-  DIAGNOSTIC("Unsupported %d\n", stopBits);
-  return stopBitsLabels[STOP_BITS_2];
+  return labelOf(stopBitsLabels, stopBits, STOP_BITS_2);
 }
 
 std::int8_t SerialConfig_LabelToStopBits(std::string_view label) {
-  const int index = indexOf(stopBitsLabels, label);
-  if (index >= 0) return static_cast<std::int8_t>(index);
-  DIAGNOSTIC("Unsupported '%s'\n", printable(label).c_str());
-  return STOP_BITS_2;
+  return codeOf(stopBitsLabels, label, STOP_BITS_2);
 }
 
 const char* SerialConfig_ParityToLabel(std::int8_t parity) {
-  if (parity >= PARITY_NONE && parity <= PARITY_EVEN) return parity_table_config[parity];
-  DIAGNOSTIC("Unsupported %d\n", parity);
-  return parity_table_config[PARITY_NONE];
+  return labelOf(parity_table_config, parity, PARITY_NONE);
 }
 
 std::int8_t SerialConfig_LabelToParity(std::string_view label) {
-  const int index = indexOf(parity_table_config, label);
-  if (index >= 0) return static_cast<std::int8_t>(index);
-  DIAGNOSTIC("Unsupported '%s'\n", printable(label).c_str());
-  return PARITY_NONE;
+  return codeOf(parity_table_config, label, PARITY_NONE);
 }
 
 config_file_label_id_t SerialConfig_LabelId(std::string_view key) {

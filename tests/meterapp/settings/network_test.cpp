@@ -117,6 +117,9 @@ TEST_F(NetworkFileTest, SetConfInetRoundTrips) {
       {"a comment among the options does not split the stanza",
        kHead + "iface eth0 inet static\n    address 1.2.3.4\n# gateway off\n    netmask 255.0.0.0\n\n" + kAlias, 0,
        "", "", "", kHead + kDhcp + kAlias},
+      {"an option with a trailing remark is still replaced",
+       kHead + "iface eth0 inet static\n    address 1.2.3.4\n    gateway 1.2.3.1 # office\n" + kAlias, 0, "", "",
+       "", kHead + kDhcp + kAlias},
       {"alias stanza before eth0", "auto eth0:0\niface eth0:0 inet dhcp\n\nauto eth0\n" + kDhcp, 1, "10.0.0.5",
        "255.255.255.0", "10.0.0.1", "auto eth0:0\niface eth0:0 inet dhcp\n\nauto eth0\n" + kStatic},
   };

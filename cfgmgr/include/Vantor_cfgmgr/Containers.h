@@ -1,0 +1,167 @@
+// The container value classes: objects (properties in strcmp name order)
+// and arrays.
+#pragma once
+
+#include "Vantor_cfgmgr/Scalars.h"
+
+namespace Vantor_cfgmgr {
+
+// Property names are malloc'd texts owned by the object.
+using PropertyMap = std::map<const char*, ValueGeneric*, Vantor_util::MapCompareChar>;
+
+class ValueObject : public ValueGeneric {
+public:
+    ValueObject() = default;
+    // Copies the names; values are cloned deep when deep, else shared. A null
+    // map gives an empty object.
+    ValueObject(const PropertyMap* properties, bool deep);
+    ~ValueObject() override;
+
+    bool IsObject() const override { return true; }
+    const ValueObject* AsObject() const override { return this; }
+    bool AsObject(const ValueObject*& out) const override;
+    bool AsObject(ValueObject*& out) override;
+    ValueGeneric* Clone(bool deep) const override;
+    bool Write(Writer* writer) const override;
+    bool PrettyWrite(PrettyWriter* writer) const override;
+    bool IsEqualTo(const ValueGeneric* other) const override;
+    int SetValue(const JsonValue* newValue) override;
+    int SetValue(const ValueGeneric* other) override;
+    using ValueGeneric::SetValue;
+    // Replaces all properties by those of the map (see the constructor).
+    void SetValue(const PropertyMap* properties, bool deep);
+
+    // Typed readers: false (out untouched) when the property is absent;
+    // std::invalid_argument / overflow_error / length_error when it is
+    // present but of the wrong class or outside the range; else true.
+    virtual bool UpdateValue(const char*& out, const char* name, unsigned minLen, unsigned maxLen) const;
+    virtual bool UpdateValue(const char*& out, const char* name, const regex_t* regex, unsigned minLen,
+                             unsigned maxLen) const;
+    virtual bool UpdateValue(const char*& out, const char* name, const Vantor_util::EnumImage_c* validEnum,
+                             unsigned* key) const;
+    // The char*& forms free the previous out text and store a fresh copy.
+    virtual bool UpdateValue(char*& out, const char* name, unsigned minLen, unsigned maxLen) const;
+    virtual bool UpdateValue(char*& out, const char* name, const regex_t* regex, unsigned minLen,
+                             unsigned maxLen) const;
+    virtual bool UpdateValue(char*& out, const char* name, const Vantor_util::EnumImage_c* validEnum,
+                             unsigned* key) const;
+    virtual bool UpdateValue(int& out, const char* name, int min, int max) const;
+    virtual bool UpdateValue(unsigned& out, const char* name, unsigned min, unsigned max) const;
+    virtual bool UpdateValue(long long& out, const char* name, long long min, long long max) const;
+    virtual bool UpdateValue(unsigned long long& out, const char* name, unsigned long long min,
+                             unsigned long long max) const;
+    virtual bool UpdateValue(double& out, const char* name) const;
+    virtual bool UpdateValue(bool& out, const char* name) const;
+    virtual bool UpdateValue(ValueObject*& out, const char* name) const;
+    virtual bool UpdateValue(ValueArray*& out, const char* name) const;
+
+    // True when every property of other is here with an equal value; without
+    // exact, nested objects may hold extra properties at every depth.
+    virtual bool AreLikePropertiesEqual(const ValueGeneric* other, bool exact) const;
+    // Applies a higher layer onto this object; true when anything changed.
+    virtual bool Overlay(const ValueObject* higher);
+    // Fills this (empty) object with the layer that turns lower into higher.
+    virtual void Diff(const ValueObject* lower, const ValueObject* higher);
+    // Removes empty objects, recursively (not inside arrays).
+    virtual void Trim();
+
+    // The stored value, or null. A null name throws std::invalid_argument.
+    ValueGeneric* GetProperty(const char* name) const;
+    // Stores value under name; true when the name existed. The value is taken
+    // over as is. A null value removes the property. With copyName false the
+    // object takes over name, which must be a malloc'd text (freed here when
+    // it is not stored).
+    bool SetProperty(const char* name, ValueGeneric* value, bool copyName = true);
+    // Removes the property; true when it existed.
+    bool RemoveProperty(const char* name) { return SetProperty(name, nullptr, true); }
+    // Releases every property.
+    void Clear();
+
+    const PropertyMap& GetProperties() const { return properties_; }
+    size_t GetPropertyCount() const { return properties_.size(); }
+    bool IsEmpty() const { return properties_.empty(); }
+
+    // Updates existing properties only: 0 done, 3 source not an object or a
+    // property of incompatible type, 4 a source property this object lacks;
+    // text forms return a parse error's non-zero code after diagnosing it.
+    int SetValueInSitu(const ValueObject* source);
+    int SetValueInSitu(const JsonValue* source);
+    int SetValueInSitu(const char* jsonText);
+    int SetValueInSitu(const char* jsonText, size_t length);
+
+private:
+    template <class W> bool WriteTo(W* writer) const;
+    PropertyMap properties_;
+};
+
+class ValueArray : public ValueGeneric {
+public:
+    using ConstAction = int (*)(const ValueGeneric* element, const void* arg);
+    using Action = int (*)(ValueGeneric* element, void* arg);
+
+    ValueArray() = default;
+    ~ValueArray() override;
+
+    bool IsArray() const override { return true; }
+    const ValueArray* AsArray() const override { return this; }
+    bool AsArray(const ValueArray*& out) const override;
+    bool AsArray(ValueArray*& out) override;
+    ValueGeneric* Clone(bool deep) const override;
+    bool Write(Writer* writer) const override;
+    bool PrettyWrite(PrettyWriter* writer) const override;
+    bool IsEqualTo(const ValueGeneric* other) const override;
+    int SetValue(const JsonValue* newValue) override;
+    int SetValue(const ValueGeneric* other) override;
+    using ValueGeneric::SetValue;
+
+    // Appends v (taken over); raises its access class to the array's.
+    void AddElement(ValueGeneric* v);
+    // Replaces element idx (the old one is released).
+    void SetElement(unsigned idx, ValueGeneric* v);
+    // Removes and releases element idx; false when there is none.
+    bool RemoveElement(unsigned idx);
+    void Clear();
+    ValueGeneric* GetElement(unsigned idx) const { return idx < elements_.size() ? elements_[idx] : nullptr; }
+    unsigned GetElementCount() const { return static_cast<unsigned>(elements_.size()); }
+    const std::vector<ValueGeneric*>& GetElements() const { return elements_; }
+
+    // Calls action on each element in order; non-zero results are failures
+    // (see the source for the stop-on-first rules). Returns the first failure
+    // or 0.
+    int IterateElements(ConstAction action, const void* arg, bool stopOnFirst) const;
+    int IterateElements(Action action, void* arg, bool stopOnFirst);
+
+    // Null for an empty array; else malloc'd copies of the texts, ended by a
+    // null pointer. Free with DeleteStringArray.
+    char** ToStringArray() const;
+    static void DeleteStringArray(char** array);
+    bool HasElement(const char* checkValue) const;
+    // Null for an empty array; else the keys of the images ended by -1
+    // (malloc'd; free()).
+    int32_t* ToEnumArray(const Vantor_util::EnumImage_c* validEnum) const;
+
+private:
+    template <class W> bool WriteTo(W* writer) const;
+    void Adopt(ValueGeneric* v);
+    std::vector<ValueGeneric*> elements_;
+};
+
+// Element predicates for IterateElements: 0 when v passes.
+int ValueIsNull(const ValueGeneric* v, const void* arg);
+int ValueIsBool(const ValueGeneric* v, const void* arg);
+int ValueIsInt(const ValueGeneric* v, const void* arg);
+int ValueIsUint(const ValueGeneric* v, const void* arg);
+int ValueIsInt64(const ValueGeneric* v, const void* arg);
+int ValueIsUint64(const ValueGeneric* v, const void* arg);
+int ValueIsIntegralNumber(const ValueGeneric* v, const void* arg);
+int ValueIsDouble(const ValueGeneric* v, const void* arg);
+int ValueIsRawNumber(const ValueGeneric* v, const void* arg);
+int ValueIsString(const ValueGeneric* v, const void* arg);
+int ValueIsObject(const ValueGeneric* v, const void* arg);
+int ValueIsArray(const ValueGeneric* v, const void* arg);
+// arg is the Vantor_util::EnumMap_c whose images are accepted.
+int ValueIsEnum(const ValueGeneric* v, const void* arg);
+
+#undef VANTOR_CFGMGR_VALUE_COMMON
+
+} // namespace Vantor_cfgmgr

@@ -1,0 +1,41 @@
+// Private helpers shared by the library's sources.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+namespace Vantor_cfgmgr::detail {
+
+// printf into a bounded buffer of N bytes, as the messages are specified to
+// be; longer texts are cut, never overrun.
+template <size_t N>
+[[gnu::format(printf, 1, 2)]] std::string bounded(const char* fmt, ...)
+{
+    char buf[N];
+    va_list ap;
+    va_start(ap, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return std::string(buf);
+}
+
+template <class E>
+[[noreturn]] void raise(const std::string& text)
+{
+    throw E(text);
+}
+
+inline void requireNotNull(const void* p, const char* message)
+{
+    if (p == nullptr) {
+        throw std::invalid_argument(message);
+    }
+}
+
+// Depth beyond which parsed JSON is refused: deeper trees would exhaust the
+// stack of the recursive walks (destroy, compare, write).
+constexpr unsigned kMaxNesting = 1000;
+
+} // namespace Vantor_cfgmgr::detail

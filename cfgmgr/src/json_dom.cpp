@@ -1,0 +1,219 @@
+// Building values from rapidjson DOM values, and parse diagnostics.
+#include "Vantor_cfgmgr/Vantor_cfgmgr.h"
+#include "format.h"
+
+#include <cstring>
+
+namespace Vantor_cfgmgr {
+
+namespace {
+
+const Vantor_util::EnumPair_t parseErrorTable[] = {
+    {0, "No error."},
+    {1, "The document is empty."},
+    {2, "The document root must not be followed by other values."},
+    {3, "Invalid value."},
+    {4, "Missing a name for object member."},
+    {5, "Missing a colon after a name of object member."},
+    {6, "Missing a comma or '}' after an object member."},
+    {7, "Missing a comma or ']' after an array element."},
+    {8, "Incorrect hex digit after \\u escape in string."},
+    {9, "The surrogate pair in string is invalid."},
+    {10, "Invalid escape character in string."},
+    {11, "Missing a closing quotation mark in string."},
+    {12, "Invalid encoding in string."},
+    {13, "Number too big to be stored in double."},
+    {14, "Missing fraction part in number."},
+    {15, "Missing exponent in number."},
+    {16, "Parsing was terminated."},
+    {17, "Unspecific syntax error."},
+    {-1, nullptr},
+};
+
+// A member name is stored as a C text, so one with an embedded NUL cannot be
+// represented faithfully.
+bool nameIsStorable(const JsonValue& name)
+{
+    return std::strlen(name.GetString()) == name.GetStringLength();
+}
+
+} // namespace
+
+const Vantor_util::EnumImage_c& ValueGeneric::ParseErrorCodeImage()
+{
+    static const Vantor_util::EnumImage_c image(parseErrorTable);
+    return image;
+}
+
+void ValueGeneric::ParseResultDiag(const rapidjson::ParseResult& result, const char* sourceName, FILE* out)
+{
+    if (out == nullptr) {
+        out = stderr;
+    }
+    const char* source = sourceName != nullptr ? sourceName : "";
+    if (!result.IsError()) {
+        std::fprintf(out, "Successful read of JSON source \"%s\"\n", source);
+        return;
+    }
+    std::fprintf(out, "*** JSON Parse Error \"%s\" at offset %lu of \"%s\"\n",
+                 ParseErrorCodeImage().GetImageSafe(result.Code()), static_cast<unsigned long>(result.Offset()),
+                 source);
+}
+
+ValueGeneric* ValueGeneric::NewValueGeneric(const JsonValue* newValue)
+{
+    if (newValue == nullptr) {
+        return nullptr;
+    }
+    Ref<ValueGeneric> v;
+    if (newValue->IsNull()) {
+        v.reset(new ValueNull());
+    } else if (newValue->IsBool()) {
+        v.reset(new ValueBool());
+    } else if (newValue->IsInt()) {
+        v.reset(new ValueInt());
+    } else if (newValue->IsUint()) {
+        v.reset(new ValueUint());
+    } else if (newValue->IsInt64()) {
+        v.reset(new ValueInt64());
+    } else if (newValue->IsUint64()) {
+        v.reset(new ValueUint64());
+    } else if (newValue->IsDouble()) {
+        v.reset(new ValueDouble());
+    } else if (newValue->IsString()) {
+        v.reset(new ValueString());
+    } else if (newValue->IsObject()) {
+        v.reset(new ValueObject());
+    } else if (newValue->IsArray()) {
+        v.reset(new ValueArray());
+    } else {
+        throw std::invalid_argument("unexpected type of newValue");
+    }
+    int result = v->SetValue(newValue);
+    if (result != 0) {
+        std::fprintf(stderr, "*** JSON Parse Error \"%s\" in NewValueGeneric()\n",
+                     ParseErrorCodeImage().GetImageSafe(result));
+        return nullptr;
+    }
+    return v.release();
+}
+
+int ValueObject::SetValue(const JsonValue* newValue)
+{
+    detail::requireNotNull(newValue, "newValue must not be NULL");
+    if (!newValue->IsObject()) {
+        return 3;
+    }
+    // Built aside and swapped in, so a refused member leaves us unchanged.
+    Ref<ValueObject> fresh(new ValueObject());
+    for (const auto& m : newValue->GetObject()) {
+        if (!nameIsStorable(m.name)) {
+            return 3;
+        }
+        ValueGeneric* v = NewValueGeneric(&m.value);
+        if (v == nullptr) {
+            return 3;
+        }
+        fresh->SetProperty(m.name.GetString(), v, true);
+    }
+    Clear();
+    properties_.swap(fresh->properties_);
+    return 0;
+}
+
+int ValueArray::SetValue(const JsonValue* newValue)
+{
+    detail::requireNotNull(newValue, "newValue must not be NULL");
+    if (!newValue->IsArray()) {
+        return 3;
+    }
+    Ref<ValueArray> fresh(new ValueArray());
+    for (const auto& e : newValue->GetArray()) {
+        ValueGeneric* v = NewValueGeneric(&e);
+        if (v == nullptr) {
+            return 3;
+        }
+        fresh->AddElement(v);
+    }
+    Clear();
+    elements_.swap(fresh->elements_);
+    for (ValueGeneric* v : elements_) {
+        if (v->GetAccessClass() < GetAccessClass()) {
+            v->SetAccessClass(GetAccessClass());
+        }
+    }
+    return 0;
+}
+
+// ---- in-place updates of existing properties
+
+int ValueObject::SetValueInSitu(const ValueObject* source)
+{
+    if (source == nullptr) {
+        return 3;
+    }
+    // Check everything first so that a refusal changes nothing.
+    for (const auto& [name, value] : source->properties_) {
+        ValueGeneric* mine = GetProperty(name);
+        if (mine == nullptr) {
+            return 4;
+        }
+        if (!mine->IsTypeCompatible(value)) {
+            return 3;
+        }
+    }
+    for (const auto& [name, value] : source->properties_) {
+        int r = GetProperty(name)->SetValue(value);
+        if (r != 0) {
+            return r;
+        }
+    }
+    return 0;
+}
+
+int ValueObject::SetValueInSitu(const JsonValue* source)
+{
+    if (source == nullptr || !source->IsObject()) {
+        return 3;
+    }
+    for (const auto& m : source->GetObject()) {
+        if (!nameIsStorable(m.name)) {
+            return 4;
+        }
+        ValueGeneric* mine = GetProperty(m.name.GetString());
+        if (mine == nullptr) {
+            return 4;
+        }
+        if (!mine->IsTypeCompatible(&m.value)) {
+            return 3;
+        }
+    }
+    for (const auto& m : source->GetObject()) {
+        int r = GetProperty(m.name.GetString())->SetValue(&m.value);
+        if (r != 0) {
+            return r;
+        }
+    }
+    return 0;
+}
+
+int ValueObject::SetValueInSitu(const char* jsonText)
+{
+    detail::requireNotNull(jsonText, "jsonText must not be NULL");
+    return SetValueInSitu(jsonText, std::strlen(jsonText));
+}
+
+int ValueObject::SetValueInSitu(const char* jsonText, size_t length)
+{
+    detail::requireNotNull(jsonText, "jsonText must not be NULL");
+    rapidjson::MemoryPoolAllocator<> allocator(1024);
+    rapidjson::Document doc(&allocator);
+    doc.Parse<rapidjson::kParseIterativeFlag>(jsonText, length);
+    if (doc.HasParseError()) {
+        ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), jsonText, stderr);
+        return doc.GetParseError();
+    }
+    return SetValueInSitu(static_cast<const JsonValue*>(&doc));
+}
+
+} // namespace Vantor_cfgmgr

@@ -1,0 +1,123 @@
+#include "Vantor_util/Vantor_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+std::string readAll(FILE* f)
+{
+    std::rewind(f);
+    std::string out;
+    char buf[256];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
+        out.append(buf, n);
+    }
+    return out;
+}
+
+TEST(CallExecutable, ReturnsTheRawWaitStatus)
+{
+    struct Case {
+        const char* script;
+        int status;
+    };
+    const Case cases[] = {
+        {"exit 0", 0},
+        {"exit 1", 0x100},
+        {"exit 3", 0x300},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>(c.script), nullptr};
+        int statusOut = -12345;
+        EXPECT_EQ(Vantor_util::call_executable(argv, nullptr, true, nullptr, nullptr, &statusOut), c.status);
+        EXPECT_EQ(statusOut, c.status);
+    }
+}
+
+TEST(CallExecutable, CapturesStandardOutputIntoTheStream)
+{
+    std::unique_ptr<FILE, FileCloser> out(std::tmpfile());
+    ASSERT_TRUE(out);
+    // A few hundred kilobytes: more than a pipe holds, so the parent must
+    // drain while the child writes.
+    char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
+                    const_cast<char*>("printf 'first line\\n'; head -c 300000 /dev/zero | tr '\\0' x; printf '\\nend'"),
+                    nullptr};
+    EXPECT_EQ(Vantor_util::call_executable(argv, nullptr, true, nullptr, out.get(), nullptr), 0);
+    std::string text = readAll(out.get());
+    EXPECT_EQ(text.substr(0, 11), "first line\n");
+    EXPECT_EQ(text.size(), 11u + 300000u + 4u);
+    EXPECT_EQ(text.substr(text.size() - 4), "\nend");
+}
+
+TEST(CallExecutable, PassesArgumentsVerbatimWithoutAShell)
+{
+    std::unique_ptr<FILE, FileCloser> out(std::tmpfile());
+    ASSERT_TRUE(out);
+    char* argv[] = {const_cast<char*>("/bin/echo"), const_cast<char*>("$HOME; rm -rf x"),
+                    const_cast<char*>("`id`"), nullptr};
+    EXPECT_EQ(Vantor_util::call_executable(argv, nullptr, true, nullptr, out.get(), nullptr), 0);
+    EXPECT_EQ(readAll(out.get()), "$HOME; rm -rf x `id`\n");
+}
+
+TEST(CallExecutable, UsesTheGivenEnvironment)
+{
+    std::unique_ptr<FILE, FileCloser> out(std::tmpfile());
+    ASSERT_TRUE(out);
+    char* argv[] = {const_cast<char*>("/usr/bin/env"), nullptr};
+    char* envp[] = {const_cast<char*>("ONLY_THIS=1"), nullptr};
+    EXPECT_EQ(Vantor_util::call_executable(argv, envp, true, nullptr, out.get(), nullptr), 0);
+    EXPECT_EQ(readAll(out.get()), "ONLY_THIS=1\n");
+}
+
+TEST(CallExecutable, MissingProgramExitsWith127AndBadArgumentsFail)
+{
+    char* argv[] = {const_cast<char*>("/nonexistent/program"), nullptr};
+    int status = Vantor_util::call_executable(argv, nullptr, true, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 127);
+    EXPECT_EQ(Vantor_util::call_executable(nullptr, nullptr, true, nullptr, nullptr, nullptr), -1);
+}
+
+TEST(CallExecutable, NoWaitHandsBackTheChild)
+{
+    char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>("exit 5"), nullptr};
+    pid_t pid = 0;
+    EXPECT_EQ(Vantor_util::call_executable(argv, nullptr, false, &pid, nullptr, nullptr), 0);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(WEXITSTATUS(status), 5);
+}
+
+TEST(CallExecutable5, RunsWithUpToFourArguments)
+{
+    EXPECT_EQ(Vantor_util__call_executable_5("/bin/true"), 0);
+    EXPECT_EQ(Vantor_util__call_executable_5("/bin/sh", "-c", "exit 2"), 0x200);
+    // The four arguments all reach the program: $# of "sh -c script name a b" is 2.
+    EXPECT_EQ(Vantor_util__call_executable_5("/bin/sh", "-c", "exit $#", "name", "a"), 0x100);
+    // A null ends the list: the fourth argument after it is not passed.
+    EXPECT_EQ(Vantor_util__call_executable_5("/bin/sh", "-c", "exit $#", nullptr, "ignored"), 0);
+}
+
+TEST(AccessList, FindsTheFirstAccessiblePath)
+{
+    const char* paths[] = {"/nonexistent/a", "/bin/sh", "/bin/true", nullptr};
+    EXPECT_STREQ(Vantor_util__access_list(paths, 1), "/bin/sh");
+    const char* none[] = {"/nonexistent/a", "/nonexistent/b", nullptr};
+    EXPECT_EQ(Vantor_util__access_list(none, 1), nullptr);
+    EXPECT_EQ(Vantor_util__access_list(nullptr, 1), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+// Running outside programs: fork and exec of an argument vector, never a
+// shell, so no argument is ever re-interpreted.
+#include "Vantor_util/Vantor_util.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace {
+
+// Owns one descriptor; closes it on scope exit.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Fd& operator=(Fd&& o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            fd_ = std::exchange(o.fd_, -1);
+        }
+        return *this;
+    }
+    ~Fd() { reset(); }
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Child side: only async-signal-safe calls between fork and exec.
+[[noreturn]] void runChild(char* const argv[], char* const envp[], int outFd, int readEnd)
+{
+    if (outFd >= 0) {
+        if (::dup2(outFd, STDOUT_FILENO) < 0) {
+            ::_exit(127);
+        }
+        ::close(outFd);
+        ::close(readEnd);
+    }
+    ::execve(argv[0], argv, envp != nullptr ? envp : environ);
+    ::_exit(127);
+}
+
+void copyToStream(int fd, FILE* stream)
+{
+    char chunk[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        std::fwrite(chunk, 1, static_cast<size_t>(n), stream);
+    }
+    std::fflush(stream);
+}
+
+int waitFor(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+namespace Vantor_util {
+
+int call_executable(char* const argv[], char* const envp[], bool wait, pid_t* pidOut,
+                    FILE* stream, int* statusOut)
+{
+    if (argv == nullptr || argv[0] == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    Fd readEnd;
+    Fd writeEnd;
+    if (stream != nullptr) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) < 0) {
+            return -1;
+        }
+        readEnd = Fd(fds[0]);
+        writeEnd = Fd(fds[1]);
+        std::fflush(stream);
+    }
+    std::fflush(stdout);
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        return -1;
+    }
+    if (pid == 0) {
+        runChild(argv, envp, writeEnd.get(), readEnd.get());
+    }
+    writeEnd.reset();
+    if (pidOut != nullptr) {
+        *pidOut = pid;
+    }
+    if (stream != nullptr) {
+        // Drain before waiting so a chatty child never blocks on a full pipe.
+        copyToStream(readEnd.get(), stream);
+    }
+    if (!wait) {
+        return 0;
+    }
+    int status = waitFor(pid);
+    if (statusOut != nullptr) {
+        *statusOut = status;
+    }
+    return status;
+}
+
+} // namespace Vantor_util
+
+int Vantor_util__call_executable_5(const char* program, const char* arg1, const char* arg2,
+                                   const char* arg3, const char* arg4)
+{
+    const char* given[] = {program, arg1, arg2, arg3, arg4};
+    char* argv[6] = {};
+    for (size_t i = 0; i < 5 && given[i] != nullptr; ++i) {
+        // execve does not write through argv; the cast only meets its C signature.
+        argv[i] = const_cast<char*>(given[i]);
+    }
+    return Vantor_util::call_executable(argv, nullptr, true, nullptr, nullptr, nullptr);
+}
+
+const char* Vantor_util__access_list(const char* const* paths, int mode)
+{
+    if (paths == nullptr) {
+        return nullptr;
+    }
+    for (; *paths != nullptr; ++paths) {
+        if (::access(*paths, mode) == 0) {
+            return *paths;
+        }
+    }
+    return nullptr;
+}
