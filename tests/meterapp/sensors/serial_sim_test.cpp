@@ -42,9 +42,11 @@ class SerialSimulatorTest : public ::testing::Test {
     }
   }
   void control(const std::string& line) { ASSERT_EQ(sim.control(line).substr(0, 2), "OK") << line; }
-  // Plugs a sensor into the simulator and attaches the port's handler.
-  void plugAndAttach(int port, const std::string& model) {
+  // Plugs a sensor into the simulator (then applies the identity settings,
+  // which belong to the plugged sensor) and attaches the port's handler.
+  void plugAndAttach(int port, const std::string& model, const std::string& identitySetting = "") {
     control("plug serial" + std::to_string(port + 1) + " " + model);
+    if (!identitySetting.empty()) control("set serial" + std::to_string(port + 1) + " " + identitySetting);
     SensorPortHandler_Create(port);
     sensorPortHandler_setIsConnected(port, true);
     ASSERT_TRUE(waitUntil([&] { return isReadyNow(port); })) << model;
@@ -59,9 +61,8 @@ TEST_F(SerialSimulatorTest, IdentityAndReadingsOfBothPorts) {
   control("set serial1 rfl 0.25");
   control("set serial1 freq 2450");
   control("set serial1 temp 31.5");
-  control("set serial1 maxpower 150");
   control("set serial2 fwd 4");
-  plugAndAttach(sensorPort_Serial1, "C604");
+  plugAndAttach(sensorPort_Serial1, "C604", "maxpower 150");
   plugAndAttach(sensorPort_Serial2, "C605");
 
   // "C604" arrives padded with four 0xFF bytes.
@@ -113,7 +114,9 @@ TEST_F(SerialSimulatorTest, LineFaultsResynchroniseAndKeepTheLastReading) {
     EXPECT_FALSE(measuring(0));
     EXPECT_FLOAT_EQ(forwardOf(0), 100.0F);
     EXPECT_EQ(modelOf(0), "C604");
-    if (std::string(fault) == "babble") EXPECT_EQ(SensorPortHandler_getSerialState(0), stateSerFlush);
+    if (std::string(fault) == "babble") {
+      EXPECT_EQ(SensorPortHandler_getSerialState(0), stateSerFlush);
+    }
 
     control("set serial1 fwd 49");
     control("fault serial1 none");
