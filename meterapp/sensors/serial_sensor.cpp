@@ -129,6 +129,9 @@ sensorSerCommState identify(SERIAL_HANDLER_DATA* h) {
     std::lock_guard guard(sensorPortInfoMutex[idx(port.channelIndex)]);
     SerialSensor_parseIdentity(port.rxBuffer.data(), &h->sensorIdentity);
     hasMemory = SerialSensor_hasSerialNumberMemory(TextField_view(h->sensorIdentity.sensorModel));
+    // A sensor without memory has no serial number; one read from a sensor
+    // identified earlier on this line must not be shown as its own.
+    if (!hasMemory) h->serialNumber.fill('\0');
   }
   if (hasMemory) return stateSerSerialNum;
   markReady(h);
@@ -306,7 +309,7 @@ void sensorSerialHandler_handleSensorStates(SERIAL_HANDLER_DATA* h) {
 void sensorSerialHandlerThread(std::stop_token stop, int port) {
   SERIAL_HANDLER_DATA& h = sensorSerialHandlerData[idx(port)];
   const OpenSensorPort opened(h.serialPort);
-  if (h.serialPort.fd < 1) USER_WARNING("Unable to open sensor port %d.\n", port);
+  if (h.serialPort.fd < 0) USER_WARNING("Unable to open sensor port %d.\n", port);
 
   while (!stop.stop_requested()) {
     if (!sensorPortHandler_getIsConnected(port)) {

@@ -257,6 +257,21 @@ TEST_F(SerialHandlerTest, ShortForwardReplyResynchronisesAndKeepsTheLastReading)
   EXPECT_EQ(sensor->commands().substr(before, 13), "FSIZZZZZZZZZF");
 }
 
+TEST_F(SerialHandlerTest, ASensorWithoutMemoryFoundOnResyncHasNoSerialNumber) {
+  attachAndWaitReady();
+  ASSERT_EQ(serialOf(kPort), "12345678");
+  // The line drops out and the sensor that answers afterwards is another one.
+  sensor->holdNext('F');
+  ASSERT_TRUE(waitUntil([&] { return sensor->isHolding(); }));
+  ScriptedIdentity other;
+  other.model = "QRV7";
+  sensor->setIdentity(other);
+  sensor->shortReplyToNextForward();
+  sensor->release();
+  ASSERT_TRUE(waitUntil([] { return modelOf(kPort) == "QRV7"; }));
+  EXPECT_EQ(serialOf(kPort), "");
+}
+
 TEST_F(SerialHandlerTest, ASensorThatNeverStopsSendingKeepsTheHandlerFlushing) {
   sensor->setBabbling(true);
   attach();
