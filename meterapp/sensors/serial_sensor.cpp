@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -74,6 +75,12 @@ std::uint32_t bigEndianWord(const char* bytes) {
   return word;
 }
 
+// Sends a power query and gives the power: the sensor sends its square root.
+// A square beyond the float range is no reading a sensor makes but line noise
+// taken for a reply (a babbling line, for instance), so the exchange fails
+// rather than storing an infinite power.
+bool queryPower(SERIAL_PORT_DATA& port, const char* command, float* watts);
+
 // Sends a one-letter query and waits for its 4-byte sensor float.
 bool querySensorFloat(SERIAL_PORT_DATA& port, const char* command, float* value) {
   sendCommand(port.fd, command);
@@ -82,6 +89,19 @@ bool querySensorFloat(SERIAL_PORT_DATA& port, const char* command, float* value)
     return false;
   }
   *value = floatTalvekToIeee(bigEndianWord(port.rxBuffer.data()));
+  return true;
+}
+
+bool queryPower(SERIAL_PORT_DATA& port, const char* command, float* watts) {
+  float root = 0.0F;
+  if (!querySensorFloat(port, command, &root)) return false;
+  const float power = root * root;
+  if (!std::isfinite(power)) {
+    logManager_printToLog(SensorCommunications, "Serial sensor port %d: implausible reply to %s\n",
+                          port.channelIndex, command);
+    return false;
+  }
+  *watts = power;
   return true;
 }
 
@@ -168,18 +188,17 @@ sensorSerCommState readForward(SERIAL_HANDLER_DATA* h) {
   newMeasurementIsAvailable[idx(port)] = false;
   const double start = nowMs();
   updateReading(h, [&](SENSOR_MEASUREMENTS&) { h->start_time_ms = start; });
-  float root = 0.0F;
-  if (!querySensorFloat(h->serialPort, "F", &root)) return stateSerFlush;
-  // The sensor reports the square root of the power.
-  updateReading(h, [&](SENSOR_MEASUREMENTS& m) { m.fwdPwrVal = root * root; });
+  float watts = 0.0F;
+  if (!queryPower(h->serialPort, "F", &watts)) return stateSerFlush;
+  updateReading(h, [&](SENSOR_MEASUREMENTS& m) { m.fwdPwrVal = watts; });
   newMeasurementIsAvailable[idx(port)] = true;
   return stateSerRfl;
 }
 
 sensorSerCommState readReflected(SERIAL_HANDLER_DATA* h) {
-  float root = 0.0F;
-  const bool ok = querySensorFloat(h->serialPort, "R", &root);
-  if (ok) updateReading(h, [&](SENSOR_MEASUREMENTS& m) { m.rflPwrVal = root * root; });
+  float watts = 0.0F;
+  const bool ok = queryPower(h->serialPort, "R", &watts);
+  if (ok) updateReading(h, [&](SENSOR_MEASUREMENTS& m) { m.rflPwrVal = watts; });
   // The forward reading is what remote listeners wait for; it is new even
   // when the reflected one failed.
   if (newMeasurementIsAvailable[idx(h->serialPort.channelIndex)]) SerialCommand_SignalReadingAvailable();

@@ -257,6 +257,27 @@ TEST_F(SerialHandlerTest, ShortForwardReplyResynchronisesAndKeepsTheLastReading)
   EXPECT_EQ(sensor->commands().substr(before, 13), "FSIZZZZZZZZZF");
 }
 
+TEST_F(SerialHandlerTest, APowerBeyondTheFloatRangeIsTakenForLineNoise) {
+  attachAndWaitReady();
+  ASSERT_TRUE(waitForForward(100.0F));
+  for (const ScriptedSensor::Readings bad : {ScriptedSensor::Readings{1e20F, 2.0F, 915.0F, 23.5F},
+                                             ScriptedSensor::Readings{10.0F, -3e19F, 915.0F, 23.5F}}) {
+    sensor->holdNext('F');
+    ASSERT_TRUE(waitUntil([&] { return sensor->isHolding(); }));
+    const std::size_t before = sensor->commands().size();
+    sensor->setReadings(bad);
+    sensor->release();
+    // Its square would be an infinite power: the handler resynchronises
+    // instead, and the last good reading stays.
+    ASSERT_TRUE(waitUntil([&] { return sensor->commands().find('I', before) != std::string::npos; }));
+    const SENSOR_MEASUREMENTS m = sensorPortHandler_getSensorMeasurements(kPort);
+    EXPECT_FLOAT_EQ(m.fwdPwrVal, 100.0F);
+    EXPECT_FLOAT_EQ(m.rflPwrVal, 4.0F);
+    sensor->setReadings({});
+    ASSERT_TRUE(waitUntil([&] { return isReadyNow(kPort) && SensorPortHandler_getSerialState(kPort) == stateSerTemp; }));
+  }
+}
+
 TEST_F(SerialHandlerTest, ASensorWithoutMemoryFoundOnResyncHasNoSerialNumber) {
   attachAndWaitReady();
   ASSERT_EQ(serialOf(kPort), "12345678");
