@@ -6,9 +6,6 @@
 
 #define STAND_IN() logManager_printToLog(NoCategory, "stand-in: %s\n", __func__)
 
-// --- sensor port handlers ---------------------------------------------------
-void SensorPortHandler_Create(int) { STAND_IN(); }
-
 // --- sensor detection and sensor manager -----------------------------------
 void SensorManager_Create() { STAND_IN(); }
 CONNECTED_SENSORS SensorDetect_getConnectedSensors(CONNECTED_SENSORS previous) {

@@ -14,10 +14,8 @@
 
 #include "configuration.h"
 #include "pulse_sensor_config.h"
+#include "sensor_port_handler.h"
 #include "serial_port.h"
-
-// --- sensor port handlers ---------------------------------------------------
-void SensorPortHandler_Create(int port);
 
 // --- sensor detection and sensor manager -----------------------------------
 void SensorManager_Create();
