@@ -103,6 +103,8 @@ CASES = [
     (["domain", "nope"], 3, 'No such domain as "nope".\n', ""),
     (["subsystem", "nope"], 3, 'No such subsystem as "nope".\n', ""),
     (["merge", "nope"], 3, 'No such domain as "nope".\n', ""),
+    (["default", "-d", "nope", "x"], 3, 'No such domain as "nope".\n', ""),
+    (["default", "-s", "nope", "x"], 3, 'No such subsystem as "nope".\n', ""),
     # Changes that are refused.
     (["set", "system.nope", "1"], 3, "", '*** No such property as "system.nope"\n'),
     (["set", "system.logLevel", '"high"'], 2, "",
