@@ -197,7 +197,7 @@ int main(int argc, char** argv)
     EnvironmentText env = readEnvironmentFile(line.envFile);
     ctx.propertyIds = loadPropertyIdFile(toolOptions.propertyIdFilename);
     if (line.schemaCheck) {
-        checkEnvironmentSchema(argv[0], line.envFile, line.envFile + ".schema");
+        std::exit(checkEnvironmentSchema(argv[0], line.envFile, line.envFile + ".schema"));
     }
     parseConfiguration(line.envFile, env, ctx.config);
     int status = line.command->run(ctx);
