@@ -103,6 +103,8 @@ CASES = [
     (["domain", "nope"], 3, 'No such domain as "nope".\n', ""),
     (["subsystem", "nope"], 3, 'No such subsystem as "nope".\n', ""),
     (["merge", "nope"], 3, 'No such domain as "nope".\n', ""),
+    (["default", "-d", "nope", "x"], 3, 'No such domain as "nope".\n', ""),
+    (["default", "-s", "nope", "x"], 3, 'No such subsystem as "nope".\n', ""),
     # Changes that are refused.
     (["set", "system.nope", "1"], 3, "", '*** No such property as "system.nope"\n'),
     (["set", "system.logLevel", '"high"'], 2, "",
@@ -211,7 +213,7 @@ def test_merge_layers(merged_scratch):
         f.write('{"services":{"a":1,"a":2}}')
     layer = s.path("layers", "deviceSpecific", "services.vcfg")
     assert s.run("merge") == (2, "", "*** Object expected 2 members, had 1 members\n"
-                                     '*** JSON Parse Error "Parsing was terminated." at offset 25 of "layers/deviceSpecific/services.vcfg"\n'
+                                     '*** JSON Parse Error "Parsing was terminated." at offset 24 of "layers/deviceSpecific/services.vcfg"\n'
                                      "subsystem config load: Bad message\n")
 
 

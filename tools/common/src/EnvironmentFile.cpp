@@ -59,7 +59,7 @@ EnvironmentText readEnvironmentFile(const std::string& envFile)
     return env;
 }
 
-void checkEnvironmentSchema(const char* programPath, const std::string& envFile, const std::string& schemaFile)
+int checkEnvironmentSchema(const char* programPath, const std::string& envFile, const std::string& schemaFile)
 {
     EnvironmentText env = readEnvironmentFile(envFile);
     rapidjson::Document schemaJson = parseSchema(schemaFile);
@@ -71,7 +71,7 @@ void checkEnvironmentSchema(const char* programPath, const std::string& envFile,
     if (!result.IsError() && validator.IsValid()) {
         std::fprintf(OutputStream(), "%s environment file \"%s\" conforms to schema\n", programPath,
                      envFile.c_str());
-        std::exit(0);
+        return 0;
     }
     if (result.IsError()) {
         ValueGeneric::ParseResultDiag(result, envFile.c_str(), ErrorStream());
@@ -82,7 +82,7 @@ void checkEnvironmentSchema(const char* programPath, const std::string& envFile,
         toolError("Invalid environment schema keyword: %s\n", validator.GetInvalidSchemaKeyword());
         toolError("Invalid environment pointer: %s\n", pointerText(validator.GetInvalidDocumentPointer()).c_str());
     }
-    std::exit(2);
+    return 2;
 }
 
 } // namespace Vantor_cfgmgr

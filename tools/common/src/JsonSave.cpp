@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <libgen.h>
+#include <memory>
+#include <rapidjson/filewritestream.h>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -28,45 +30,95 @@ public:
         }
     }
     int get() const { return fd_; }
-    // Closes now, reporting the result.
-    int close()
-    {
-        int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
 
 private:
     int fd_;
 };
 
-bool writeAll(int fd, const char* data, size_t size)
+using FilePrettyWriter = rapidjson::PrettyWriter<rapidjson::FileWriteStream>;
+
+// Writes value through writer as ValueGeneric::PrettyWrite does, but
+// straight into the file: a large configuration is never held a second
+// time as text in memory. False for a value JSON cannot hold (NaN).
+bool writeValue(const ValueGeneric* value, FilePrettyWriter& writer)
 {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
+    if (const ValueObject* object = value->AsObject()) {
+        writer.StartObject();
+        for (const auto& [name, property] : object->GetProperties()) {
+            writer.Key(name, static_cast<rapidjson::SizeType>(std::strlen(name)));
+            if (!writeValue(property, writer)) {
+                return false;
+            }
         }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
+        return writer.EndObject();
     }
-    return true;
+    if (const ValueArray* array = value->AsArray()) {
+        writer.StartArray();
+        for (const ValueGeneric* element : array->GetElements()) {
+            if (!writeValue(element, writer)) {
+                return false;
+            }
+        }
+        return writer.EndArray();
+    }
+    if (const ValueString* string = value->AsString()) {
+        return writer.String(string->GetValue() != nullptr ? string->GetValue() : "", string->GetLength());
+    }
+    if (const ValueIntegralNumber* number = value->AsIntegralNumber()) {
+        switch (number->GetSubtype()) {
+        case subtypeInt: return writer.Int(number->GetInt());
+        case subtypeUint: return writer.Uint(number->GetUint());
+        case subtypeInt64: return writer.Int64(number->GetInt64());
+        case subtypeUint64: return writer.Uint64(number->GetUint64());
+        }
+        throw std::domain_error("unexpected integral subtype");
+    }
+    if (const ValueDouble* d = value->AsDouble()) {
+        return writer.Double(d->GetValue());
+    }
+    if (const ValueBool* b = value->AsBool()) {
+        return writer.Bool(b->GetValue());
+    }
+    if (const ValueRawNumber* raw = value->AsRawNumber()) {
+        return writer.String(raw->GetValue() != nullptr ? raw->GetValue() : "", raw->GetLength());
+    }
+    return writer.Null();
 }
 
-std::string render(const ValueGeneric* value)
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// Writes the pretty JSON of value and a final newline to the new file and
+// syncs it. False when the value cannot be written as JSON; a failing write
+// ends the program.
+bool writeNewFile(const ValueGeneric* value, const std::string& fresh)
 {
-    rapidjson::StringBuffer buffer;
-    PrettyWriter writer(buffer);
-    writer.SetIndent(' ', 4);
-    if (!value->PrettyWrite(&writer)) {
-        throw std::domain_error("value cannot be written as JSON");
+    int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        toolPerrorExit("fileName open", 3);
     }
-    std::string text(buffer.GetString(), buffer.GetSize());
-    text += '\n';
-    return text;
+    std::unique_ptr<FILE, FileCloser> file(::fdopen(fd, "w"));
+    if (!file) {
+        ::close(fd);
+        toolPerrorExit("fileName open", 3);
+    }
+    std::vector<char> chunk(1 << 16);
+    rapidjson::FileWriteStream stream(file.get(), chunk.data(), chunk.size());
+    FilePrettyWriter writer(stream);
+    writer.SetIndent(' ', 4);
+    if (!writeValue(value, writer)) {
+        return false;
+    }
+    stream.Put('\n');
+    stream.Flush();
+    if (std::ferror(file.get()) != 0 || std::fflush(file.get()) != 0 || ::fsync(::fileno(file.get())) != 0) {
+        toolPerrorExit("fileName write", 2);
+    }
+    if (std::fclose(file.release()) != 0) {
+        toolPerrorExit("fileName close", 2);
+    }
+    return true;
 }
 
 // Makes the renames in the file's directory durable.
@@ -86,19 +138,11 @@ int saveJsonFile(const ValueGeneric* value, const char* fileName)
     if (fileName == nullptr || *fileName == '\0') {
         throw std::invalid_argument("fileName must be non-NULL and non-empty");
     }
-    const std::string text = render(value);
     const std::string backup = std::string(fileName) + ".bak";
     const std::string fresh = std::string(fileName) + ".new";
-
-    Fd fd(::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.get() < 0) {
-        toolPerrorExit("fileName open", 3);
-    }
-    if (!writeAll(fd.get(), text.data(), text.size()) || ::fsync(fd.get()) != 0) {
-        toolPerrorExit("fileName write", 2);
-    }
-    if (fd.close() != 0) {
-        toolPerrorExit("fileName close", 2);
+    if (!writeNewFile(value, fresh)) {
+        ::unlink(fresh.c_str());
+        throw std::domain_error("value cannot be written as JSON");
     }
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
         toolPerrorExit("fileName backup delete", 2);

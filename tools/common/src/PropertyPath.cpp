@@ -1,4 +1,5 @@
 #include "tools_common/PropertyPath.h"
+#include "tools_common/PropertyIdFile.h"
 #include "tools_common/ToolOptions.h"
 
 #include <cstring>
@@ -162,6 +163,37 @@ ValueGeneric* navigatePropertyId(const ValueObject* start, const PropertyPath& p
         }
     }
     return current;
+}
+
+ValueObject* innerObject(ValueObject* tree, const std::string& name)
+{
+    ValueGeneric* value = tree->GetProperty(name.c_str());
+    if (value == nullptr) {
+        if (toolOptions.notFoundOK) {
+            return nullptr;
+        }
+        toolFail(3, "*** No such property as \"%s\"\n", name.c_str());
+    }
+    ValueObject* object = nullptr;
+    if (!value->AsObject(object)) {
+        toolFail(2, "*** Property \"%s\" is not a JSON Object\n", name.c_str());
+    }
+    return object;
+}
+
+std::vector<PropertyPath> collectPropertyPaths(const std::string* commandLineId, const PropertyIdList& ids)
+{
+    std::vector<PropertyPath> paths;
+    if (commandLineId != nullptr && !commandLineId->empty()) {
+        paths.emplace_back(commandLineId->c_str());
+    }
+    for (const std::string& line : ids.lines) {
+        paths.emplace_back(decodePropertyIdLine(line).c_str());
+    }
+    if (paths.empty() && !ids.loaded) {
+        paths.emplace_back();
+    }
+    return paths;
 }
 
 } // namespace Vantor_cfgmgr

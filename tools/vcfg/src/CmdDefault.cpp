@@ -69,7 +69,8 @@ int vcfgDefault(VcfgContext& ctx)
     bool found = false;
     AdministrativeDomain* lower = lowerDomainOf(ctx, domainName, found);
     if (!found) {
-        toolFail(2, "*** Unrecognized domain \"%s\"!\n", domainName.c_str());
+        std::fprintf(OutputStream(), "No such domain as \"%s\".\n", domainName.c_str());
+        return 3;
     }
     toolOptions.notFoundOK = true;
     ValueObject* thisTree = loadConfOut(ctx, domainName);

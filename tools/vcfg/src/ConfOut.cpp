@@ -68,22 +68,6 @@ int saveConfOut(VcfgContext& ctx, const std::string& domainName, ValueObject* tr
     return result;
 }
 
-ValueObject* innerObject(ValueObject* tree, const std::string& name)
-{
-    ValueGeneric* value = tree->GetProperty(name.c_str());
-    if (value == nullptr) {
-        if (toolOptions.notFoundOK) {
-            return nullptr;
-        }
-        toolFail(3, "*** No such property as \"%s\"\n", name.c_str());
-    }
-    ValueObject* object = nullptr;
-    if (!value->AsObject(object)) {
-        toolFail(2, "*** Property \"%s\" is not a JSON Object\n", name.c_str());
-    }
-    return object;
-}
-
 AdministrativeDomain* lowerDomainOf(const VcfgContext& ctx, const std::string& name, bool& found)
 {
     AdministrativeDomain* lower = nullptr;
@@ -100,17 +84,7 @@ AdministrativeDomain* lowerDomainOf(const VcfgContext& ctx, const std::string& n
 
 std::vector<PropertyPath> commandPropertyPaths(const VcfgContext& ctx)
 {
-    std::vector<PropertyPath> paths;
-    if (ctx.hasCommandLineId && !ctx.commandLineId.empty()) {
-        paths.emplace_back(ctx.commandLineId.c_str());
-    }
-    for (const std::string& line : ctx.propertyIds.lines) {
-        paths.emplace_back(decodePropertyIdLine(line).c_str());
-    }
-    if (paths.empty() && !ctx.propertyIds.loaded) {
-        paths.emplace_back();
-    }
-    return paths;
+    return collectPropertyPaths(ctx.hasCommandLineId ? &ctx.commandLineId : nullptr, ctx.propertyIds);
 }
 
 } // namespace Vantor_cfgmgr

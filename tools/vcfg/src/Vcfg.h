@@ -38,15 +38,10 @@ int saveConfOut(VcfgContext& ctx, const std::string& domainName, ValueObject* tr
 // content changed or the file is new, 0 when unchanged, 2 when the result
 // could not be compared.
 int saveValueFile(const ValueGeneric* value, const std::string& path);
-// Property name of tree; null when missing and -N, else exit 3; exit 2 when
-// it is not an object.
-ValueObject* innerObject(ValueObject* tree, const std::string& name);
 // The domain just below the named one (null for the lowest), through found.
 AdministrativeDomain* lowerDomainOf(const VcfgContext& ctx, const std::string& name, bool& found);
 
-// The property paths a command works on: the command-line id first, then
-// the -f lines (JSON-decoded in the JSON formats); the empty path when there
-// is neither.
+// The property paths of the command (collectPropertyPaths).
 std::vector<PropertyPath> commandPropertyPaths(const VcfgContext& ctx);
 
 int vcfgDomain(VcfgContext& ctx);

@@ -197,10 +197,12 @@ int main(int argc, char** argv)
     EnvironmentText env = readEnvironmentFile(line.envFile);
     ctx.propertyIds = loadPropertyIdFile(toolOptions.propertyIdFilename);
     if (line.schemaCheck) {
-        checkEnvironmentSchema(argv[0], line.envFile, line.envFile + ".schema");
+        std::exit(checkEnvironmentSchema(argv[0], line.envFile, line.envFile + ".schema"));
     }
     parseConfiguration(line.envFile, env, ctx.config);
     int status = line.command->run(ctx);
     std::fflush(OutputStream());
-    return status;
+    // The trees of a large configuration take a while to free one value at a
+    // time; the process is ending, so they are left to the system.
+    std::exit(status);
 }

@@ -22,12 +22,12 @@ struct EnvironmentText {
 // status 3 after "env open: ...".
 EnvironmentText readEnvironmentFile(const std::string& envFile);
 
-// Validates envFile against schemaFile and ends the program: status 0 after
-// "<program> environment file "<envFile>" conforms to schema"; 2 after the
-// parse diagnosis and the three "Invalid environment ..." lines for a file
-// that breaks the schema, or after the diagnosis of unparsable JSON; 3 when
-// a file cannot be opened.
-[[noreturn]] void checkEnvironmentSchema(const char* programPath, const std::string& envFile,
+// Validates envFile against schemaFile and returns the program's exit
+// status: 0 after "<program> environment file "<envFile>" conforms to
+// schema"; 2 after the parse diagnosis and the three "Invalid environment
+// ..." lines for a file that breaks the schema. Unparsable JSON (2) and files
+// that cannot be opened (3) end the program at once.
+int checkEnvironmentSchema(const char* programPath, const std::string& envFile,
                                          const std::string& schemaFile);
 
 } // namespace Vantor_cfgmgr

@@ -5,11 +5,11 @@
 
 namespace Vantor_cfgmgr {
 
-// Reads fileName and returns its root (an object, or an array), owned by the
-// caller. Failures throw std::runtime_error with errno telling why: "fileName
-// not found" (errno of the read, ENOENT for a missing file), "fileName
-// empty" (ENODATA), "JSON Parse Error" (EBADMSG, after the diagnosis on
-// the error stream; duplicate names in one object are refused).
+// ValueGeneric::Load: reads fileName and returns its root (an object, or an
+// array), owned by the caller. Failures throw std::runtime_error with errno
+// telling why: "fileName not found" (errno of the read, ENOENT for a missing
+// file), "fileName empty" (ENODATA), "JSON Parse Error" (EBADMSG, after the
+// diagnosis on standard error; duplicate names in one object are refused).
 ValueGeneric* loadJsonFile(const char* fileName);
 
 // Writes value to fileName as pretty JSON (four-space indentation and a

@@ -50,4 +50,17 @@ private:
 ValueGeneric* navigatePropertyId(const ValueObject* start, const PropertyPath& path, ValueObject** parent,
                                  unsigned* index);
 
+// The object stored under name in tree. A missing one gives null with
+// toolOptions.notFoundOK, else ends the program with status 3 after "***
+// No such property as ..."; a value that is not an object ends it with
+// status 2.
+ValueObject* innerObject(ValueObject* tree, const std::string& name);
+
+struct PropertyIdList;
+
+// The paths a command works on: the command-line id (when given and not
+// empty) first, then the lines of the property-id file (decoded in the JSON
+// formats); the empty path (the starting object) when there is neither.
+std::vector<PropertyPath> collectPropertyPaths(const std::string* commandLineId, const PropertyIdList& ids);
+
 } // namespace Vantor_cfgmgr
