@@ -10,6 +10,7 @@
 #include "Vantor_cfgmgr/Lib.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <unistd.h>
@@ -197,7 +198,7 @@ int vpropMain(int argc, char** argv)
     EnvironmentText env = readEnvironmentFile(cl.envFile);
     ctx.propertyIds = loadPropertyIdFile(toolOptions.propertyIdFilename);
     if (cl.schemaCheck) {
-        checkEnvironmentSchema(argv[0], cl.envFile, cl.envFile + ".schema");
+        std::exit(checkEnvironmentSchema(argv[0], cl.envFile, cl.envFile + ".schema"));
     }
     if (info == nullptr) {
         usage(argv[0], 0);
