@@ -76,8 +76,8 @@ CASES = [
     # Path syntax.
     (["get", "-u", 'net."dotted.key".c'], 0, 'net."dotted.key".c=inside\n', ""),
     (["get", "-u", "net.dotted\\.key.c"], 0, 'net."dotted.key".c=inside\n', ""),
-    (["get", "-u", 'net."dotted.key"c'], None, "", "Missing '.' separator in subtree ID"),
-    (["get", "-u", 'net."dotted'], None, "", "Missing end-quote in subtree ID"),
+    (["get", "-u", 'net."dotted.key"c'], 2, "", "*** Missing '.' separator in subtree ID\n"),
+    (["get", "-u", 'net."dotted'], 2, "", "*** Missing end-quote in subtree ID\n"),
     # Missing and non-object properties.
     (["get", "system.nope"], 3, "", '*** No such property as "system.nope"\n'),
     (["get", "-N", "-u", "system.nope"], 0, "system.nope=null\n", ""),

@@ -6,6 +6,7 @@
 #include "tools_common/EnvironmentFile.h"
 
 #include <cerrno>
+#include <exception>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -176,7 +177,9 @@ void parseConfiguration(const std::string& envFile, EnvironmentText& env, Subsys
 
 } // namespace Vantor_cfgmgr
 
-int main(int argc, char** argv)
+namespace {
+
+int vcfgMain(int argc, char** argv)
 {
     using namespace Vantor_cfgmgr;
     VcfgContext ctx;
@@ -205,4 +208,19 @@ int main(int argc, char** argv)
     // The trees of a large configuration take a while to free one value at a
     // time; the process is ending, so they are left to the system.
     std::exit(status);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A malformed property id (an unclosed quote, a missing separator) is
+    // reported by an exception; it ends the program with a message and the
+    // status of malformed input instead of an abort.
+    try {
+        return vcfgMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(Vantor_cfgmgr::ErrorStream(), "*** %s\n", e.what());
+        return 2;
+    }
 }
