@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -351,6 +355,57 @@ TEST_F(SerialHandlerTest, ClearingTheFlagEndsTheCycleAfterTheCurrentExchange) {
   sensor->release();
   EXPECT_TRUE(waitUntil([] { return isReadyNow(kPort); }));
   EXPECT_EQ(sensor->commands().substr(atClear, 3), "SIZ");
+}
+
+// How many descriptors of this process are open on `path`.
+int descriptorsOpenOn(const std::string& path) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ignored;
+    if (std::filesystem::read_symlink(entry.path(), ignored) == path) ++count;
+  }
+  return count;
+}
+
+TEST(SerialHandlerPort, ASensorLineThatVanishesMidExchangeKeepsTheLastReadingAndLeaksNothing) {
+  constexpr int port = sensorPort_Serial2;
+  ScratchRoot root;
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string slave = ::ptsname(master);
+  std::filesystem::create_directories(root / "/dev");
+  std::filesystem::create_symlink(slave, root / "/dev/ttyS2");
+  auto sensor = std::make_unique<ScriptedSensor>(master);
+
+  SensorPortHandler_Create(port);
+  sensorPortHandler_setIsConnected(port, true);
+  ASSERT_TRUE(waitUntil([] { return sensorPortHandler_getSensorMeasurements(port).fwdPwrVal == 100.0F; }));
+  EXPECT_EQ(descriptorsOpenOn(slave), 1);
+  // The far end goes away while the handler waits for a reply.
+  sensor->replyNextWith('H', "");
+  sensor->holdNext('H');
+  ASSERT_TRUE(waitUntil([&] { return sensor->isHolding(); }));
+  sensor.reset();
+  ::close(master);
+
+  // Every exchange fails from now on: the handler stays out of the cycle and
+  // what it read last stays readable.
+  const auto measuringNow = [] {
+    const sensorSerCommState state = SensorPortHandler_getSerialState(port);
+    return state >= stateSerFwd && state <= stateSerFramingSync;
+  };
+  ASSERT_TRUE(waitUntil([&] { return !measuringNow(); }, 5000ms));
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_FALSE(measuringNow());
+  EXPECT_FLOAT_EQ(sensorPortHandler_getSensorMeasurements(port).fwdPwrVal, 100.0F);
+  EXPECT_EQ(modelOf(port), "C604");
+  EXPECT_EQ(serialOf(port), "12345678");
+
+  sensorPortHandler_setIsConnected(port, false);
+  SensorPortHandler_Stop(port);
+  EXPECT_EQ(descriptorsOpenOn(slave), 0) << "the port's descriptor outlived its handler";
 }
 
 TEST(SerialHandlerPort, APortThatCannotBeOpenedWarnsAndNeverBecomesReady) {
