@@ -1,5 +1,6 @@
 #include "sensor_port_handler.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
@@ -28,7 +29,11 @@ void startThread(int port, Function function) {
     threadOf(port) = std::jthread(function, port);
   } catch (const std::system_error& error) {
     DIAGNOSTIC("Fail...Cannot spawn the handler thread of sensor port %d: %s\n", port, error.what());
-    std::exit(-1);
+    // Other threads already run (the display update thread at least): end
+    // without static destructors, which would tear down the port records
+    // and locks under them.
+    std::fflush(nullptr);
+    std::_Exit(-1);
   }
 }
 

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -100,6 +101,12 @@ class ScriptedSensor {
     identity_ = a;
   }
   void shortReplyToNextForward() { shortForward_ = true; }
+  // The next time `command` arrives, send `bytes` instead of its reply
+  // (empty: no reply at all).
+  void replyNextWith(char command, const std::string& bytes) {
+    std::lock_guard guard(mutex_);
+    overrides_[command] = bytes;
+  }
   // While on, the sensor sends bytes without pause and answers nothing.
   void setBabbling(bool on) { babbling_ = on; }
   // The next time `command` arrives, hold the reply until release() or until
@@ -130,6 +137,11 @@ class ScriptedSensor {
     return commands_;
   }
   std::size_t bytesReceived() const { return bytesReceived_; }
+  // Every byte received so far, as it came off the line.
+  std::string received() const {
+    std::lock_guard guard(mutex_);
+    return received_;
+  }
   int faults() const { return faults_; }
 
  private:
@@ -150,6 +162,10 @@ class ScriptedSensor {
         continue;
       }
       bytesReceived_ += static_cast<std::size_t>(n);
+      {
+        std::lock_guard guard(mutex_);
+        received_.append(buffer, static_cast<std::size_t>(n));
+      }
       pending.append(buffer, static_cast<std::size_t>(n));
       while (!pending.empty() && handle(pending, stop)) {
       }
@@ -183,6 +199,11 @@ class ScriptedSensor {
 
   std::string replyTo(char command, unsigned char address) {
     std::lock_guard guard(mutex_);
+    if (const auto o = overrides_.find(command); o != overrides_.end()) {
+      std::string bytes = o->second;
+      overrides_.erase(o);
+      return bytes;
+    }
     switch (command) {
       case 'S': return "S";
       case 'I': return identityReply(identity_);
@@ -218,6 +239,8 @@ class ScriptedSensor {
   char memoryStatus_ = 0;
   Readings readings_;
   std::string commands_;
+  std::string received_;
+  std::map<char, std::string> overrides_;
   char holdCommand_ = 0;
   bool held_ = false;
   int faultEvery_ = 0;
