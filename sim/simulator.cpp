@@ -68,10 +68,13 @@ bool waitReadable(int fd, std::chrono::milliseconds timeout) {
 class LinePacer {
  public:
   explicit LinePacer(bool paced) : paced_(paced) {}
-  // Waits until one more byte has passed the line.
+  // Waits until one more byte has passed the line. While the line is busy the
+  // next byte follows the previous one's deadline, not the moment this thread
+  // happened to wake up, so late wake-ups do not add up over a message.
   void byte() {
     if (!paced_) return;
-    free_ = std::max(Clock::now(), free_) + kByteTime;
+    const auto now = Clock::now();
+    free_ = (now - free_ < kByteTime ? free_ : now) + kByteTime;
     std::this_thread::sleep_until(free_);
   }
 
