@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "log_manager.h"
@@ -20,6 +21,22 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Links followed before the chain is taken for a loop.
+constexpr int kMaxLinkDepth = 8;
+
+// The file a path stands for. A file kept as a symbolic link (a system file
+// pointing into a writable partition, say) must stay a link: its new content
+// goes beside the file the link points to, not over the link.
+std::string linkTarget(const std::string& path, int depth = 0) {
+  struct stat entry {};
+  if (depth >= kMaxLinkDepth || ::lstat(path.c_str(), &entry) != 0 || !S_ISLNK(entry.st_mode)) return path;
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::read_symlink(path, error);
+  if (error) return path;
+  if (target.is_relative()) target = std::filesystem::path(path).parent_path() / target;
+  return linkTarget(target.string(), depth + 1);
+}
+
 int fail(const char* step, const std::string& path, const std::string& temp) {
   const int saved = errno;
   DIAGNOSTIC("%s %s errno=%d\n", step, path.c_str(), saved);
@@ -30,7 +47,8 @@ int fail(const char* step, const std::string& path, const std::string& temp) {
 
 }  // namespace
 
-int AtomicFile_replace(const std::string& path, std::string_view content, mode_t newFileMode) {
+int AtomicFile_replace(const std::string& givenPath, std::string_view content, mode_t newFileMode) {
+  const std::string path = linkTarget(givenPath);
   mode_t mode = newFileMode;
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
