@@ -191,7 +191,9 @@ std::string Platform_path(std::string_view devicePath) {
   if (root.empty() || devicePath.empty() || devicePath.front() != '/') {
     return std::string(devicePath);
   }
-  if (devicePath == "/dev/null" || devicePath.starts_with("/proc/")) {
+  // The process's own entries describe this process wherever it runs; every
+  // other system file, "/proc/net/route" included, is the device's.
+  if (devicePath == "/dev/null" || devicePath.starts_with("/proc/self/")) {
     return std::string(devicePath);
   }
   root.append(devicePath);

@@ -54,7 +54,8 @@ std::string Platform_root();
 bool Platform_isSimulated();
 
 // Maps an absolute device path ("/dev/ttyS1") to the path to open. Relative
-// paths, "/dev/null" and "/proc/..." are returned unchanged.
+// paths, "/dev/null" and the process's own "/proc/self/..." are returned
+// unchanged.
 std::string Platform_path(std::string_view devicePath);
 
 // Under a device root, creates the folders above the mapped path so that a
