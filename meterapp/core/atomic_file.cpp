@@ -6,47 +6,35 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "log_manager.h"
+#include "platform.h"
 
 namespace {
-
-// Owns one descriptor; closes it when it goes out of scope.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-  int get() const { return fd_; }
-  // Closes now and reports the result, so a failed close is not lost.
-  int reset() {
-    const int fd = std::exchange(fd_, -1);
-    return fd >= 0 ? ::close(fd) : 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+// Links followed before the chain is taken for a loop.
+constexpr int kMaxLinkDepth = 8;
+
+// The file a path stands for. A file kept as a symbolic link (a system file
+// pointing into a writable partition, say) must stay a link: its new content
+// goes beside the file the link points to, not over the link.
+std::string linkTarget(const std::string& path, int depth = 0) {
+  struct stat entry {};
+  if (depth >= kMaxLinkDepth || ::lstat(path.c_str(), &entry) != 0 || !S_ISLNK(entry.st_mode)) return path;
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::read_symlink(path, error);
+  if (error) return path;
+  if (target.is_relative()) target = std::filesystem::path(path).parent_path() / target;
+  return linkTarget(target.string(), depth + 1);
 }
 
 int fail(const char* step, const std::string& path, const std::string& temp) {
@@ -59,31 +47,32 @@ int fail(const char* step, const std::string& path, const std::string& temp) {
 
 }  // namespace
 
-int AtomicFile_replace(const std::string& path, std::string_view content, mode_t newFileMode) {
+int AtomicFile_replace(const std::string& givenPath, std::string_view content, mode_t newFileMode) {
+  const std::string path = linkTarget(givenPath);
   mode_t mode = newFileMode;
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
 
   const std::string temp = path + ".new";
   UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
-  if (fd.get() < 0) return fail("open", temp, std::string());
+  if (!fd.valid()) return fail("open", temp, std::string());
   // The umask applied at creation must not narrow the old file's permissions.
   if (::fchmod(fd.get(), mode) != 0) return fail("fchmod", temp, temp);
-  if (!writeAll(fd.get(), content)) return fail("write", temp, temp);
+  if (!Platform_writeAll(fd.get(), content)) return fail("write", temp, temp);
   if (::fsync(fd.get()) != 0) return fail("fsync", temp, temp);
-  if (fd.reset() != 0) return fail("close", temp, temp);
+  if (fd.close() != 0) return fail("close", temp, temp);
   if (::rename(temp.c_str(), path.c_str()) != 0) return fail("rename", path, temp);
 
   // Without this the rename may be lost at a power failure even though the
   // content itself is on the disk.
   UniqueFd folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
+  if (folder.valid()) ::fsync(folder.get());
   return 0;
 }
 
 bool AtomicFile_read(const std::string& path, std::string& content) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
+  if (!fd.valid()) return false;
   std::string text;
   char buffer[4096];
   for (;;) {

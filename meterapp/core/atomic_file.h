@@ -4,7 +4,8 @@
 // The new content goes to "<path>.new" beside the file, is flushed to the disk,
 // and is then renamed over the file; the folder is flushed last so the rename
 // itself survives a power loss. A ".new" file left by an interrupted write is
-// simply overwritten by the next one. The file keeps its permission bits.
+// simply overwritten by the next one. The file keeps its permission bits, and
+// a file that is a symbolic link stays one: the file it points to is replaced.
 #pragma once
 
 #include <sys/types.h>

@@ -61,18 +61,6 @@ std::string rootCopy() {
   return s.root;
 }
 
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 void makeParents(const std::string& path) {
   std::error_code ec;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
@@ -85,7 +73,7 @@ void appendLine(const std::string& path, std::string_view line) {
   if (fd < 0) return;
   std::string text(line);
   text.push_back('\n');
-  writeAll(fd, text);
+  Platform_writeAll(fd, text);
   ::close(fd);
 }
 
@@ -130,7 +118,7 @@ std::optional<int> simulatedEcho(const std::vector<std::string_view>& words) {
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (words[redirect] == ">>" ? O_APPEND : O_TRUNC);
   const int fd = ::open(path.c_str(), flags, 0644);
   if (fd < 0) return 1;
-  const bool ok = writeAll(fd, text);
+  const bool ok = Platform_writeAll(fd, text);
   ::close(fd);
   return ok ? 0 : 1;
 }
@@ -160,6 +148,23 @@ UniqueFd::~UniqueFd() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+int UniqueFd::close() {
+  const int fd = release();
+  return fd >= 0 ? ::close(fd) : 0;
+}
+
+bool Platform_writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
 void Platform_init() {
   auto& s = state();
   std::lock_guard guard(s.lock);
@@ -186,7 +191,9 @@ std::string Platform_path(std::string_view devicePath) {
   if (root.empty() || devicePath.empty() || devicePath.front() != '/') {
     return std::string(devicePath);
   }
-  if (devicePath == "/dev/null" || devicePath.starts_with("/proc/")) {
+  // The process's own entries describe this process wherever it runs; every
+  // other system file, "/proc/net/route" included, is the device's.
+  if (devicePath == "/dev/null" || devicePath.starts_with("/proc/self/")) {
     return std::string(devicePath);
   }
   root.append(devicePath);
@@ -230,7 +237,7 @@ void Platform_syslog(int priority, std::string_view message) {
     s.messagesFd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (s.messagesFd < 0) return;
   }
-  writeAll(s.messagesFd, std::to_string(priority) + " " + line + "\n");
+  Platform_writeAll(s.messagesFd, std::to_string(priority) + " " + line + "\n");
 }
 
 std::uint16_t Platform_parseScpiPort(const char* text) { return parsePort(text).value_or(kDefaultScpiPort); }

@@ -29,10 +29,17 @@ class UniqueFd {
     fd_ = -1;
     return fd;
   }
+  // Closes now and returns close()'s result, so that a failed close (the
+  // last chance to hear of a failed write) is not lost.
+  int close();
 
  private:
   int fd_ = -1;
 };
+
+// Writes all of `data`, retrying interrupted and partial writes. Returns
+// false, with errno set, when a write fails.
+bool Platform_writeAll(int fd, std::string_view data);
 
 // Reads METER_ROOT and METER_SCPI_PORT. Called once at start-up; the other
 // functions call it themselves if nobody did.
@@ -47,7 +54,8 @@ std::string Platform_root();
 bool Platform_isSimulated();
 
 // Maps an absolute device path ("/dev/ttyS1") to the path to open. Relative
-// paths, "/dev/null" and "/proc/..." are returned unchanged.
+// paths, "/dev/null" and the process's own "/proc/self/..." are returned
+// unchanged.
 std::string Platform_path(std::string_view devicePath);
 
 // Under a device root, creates the folders above the mapped path so that a

@@ -87,7 +87,7 @@ int tty_set_attributes(int fd) {
   tty.c_cflag |= CS8;
   tty.c_cflag &= ~(PARENB | CSTOPB | CRTSCTS);
 
-  tty.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+  tty.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
   tty.c_oflag &= ~OPOST;
   tty.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHONL | ISIG | IEXTEN);
 

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -22,6 +23,13 @@ namespace {
 
 constexpr const char* kInterfacesFile = "/etc/network/interfaces";
 constexpr std::size_t kMacLength = 17;
+
+// The Ethernet dialog and both SCPI servers may change the interfaces file at
+// the same time. Each change reads the whole file, edits its own stanza and
+// writes it back through one ".new" file beside it: without this lock two
+// changes would write into that one file together, and one of them would
+// overwrite the other's edit or fail half-way.
+std::mutex interfacesFileMutex;
 
 std::vector<std::string_view> wordsOf(std::string_view line) {
   constexpr std::string_view blanks = " \t\r\n\f\v";
@@ -323,6 +331,7 @@ int set_conf_inet(std::string_view name, int method, std::string_view address, s
     return 1;
   }
   const std::string path = Platform_path(kInterfacesFile);
+  const std::lock_guard guard(interfacesFileMutex);
   std::string text;
   if (!AtomicFile_read(path, text)) {
     DIAGNOSTIC("fopen %s errno=%d\n", path.c_str(), errno);

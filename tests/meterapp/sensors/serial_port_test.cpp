@@ -30,13 +30,28 @@ class SerialPortTest : public ::testing::Test {
 };
 
 TEST_F(SerialPortTest, SensorLineSettings) {
+  // Leave the line as some other program might have: every setting the
+  // sensor protocol cannot live with switched on.
+  {
+    const int other = serial_open(pty.slavePath().c_str());
+    ASSERT_GE(other, 0);
+    termios dirty = portSettings(other);
+    dirty.c_cflag |= PARENB | CSTOPB | CRTSCTS;
+    dirty.c_iflag |= BRKINT | INPCK | ISTRIP | ICRNL | IXON | IXOFF | IXANY;
+    dirty.c_oflag |= OPOST;
+    dirty.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    ASSERT_EQ(::tcsetattr(other, TCSANOW, &dirty), 0);
+    const termios back = portSettings(other);
+    ASSERT_NE(back.c_iflag & INPCK, 0u);
+    serial_close(other);
+  }
   const int fd = serial_open_forsensor(Platform_path("/dev/ttyS4").c_str());
   ASSERT_GE(fd, 0);
   const termios t = portSettings(fd);
   EXPECT_EQ(::cfgetispeed(&t), static_cast<speed_t>(B9600));
   EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B9600));
   EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
+  EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
   EXPECT_NE(t.c_cflag & CLOCAL, 0u);
   EXPECT_NE(t.c_cflag & CREAD, 0u);
   EXPECT_EQ(t.c_iflag & (BRKINT | INPCK | ISTRIP | ICRNL | IXON | IXOFF | IXANY), 0u);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "../sensors/device_fixtures.h"
 #include "text_field.h"
@@ -226,6 +229,40 @@ TEST_F(NetworkFileTest, GatewayFromTheRoutingTable) {
   EXPECT_EQ(get_gateway_from(file, "eth1"), "");
   EXPECT_EQ(get_gateway_from(file, "eth"), "");
   EXPECT_EQ(get_gateway_from((root / "/missing").string(), "eth0"), "");
+}
+
+TEST_F(NetworkFileTest, GatewayOfTheDeviceNotOfTheHost) {
+  EXPECT_EQ(get_gateway("eth0"), "");  // a device root without a routing table
+  root.write("/proc/net/route",
+             "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n"
+             "eth0\t00000000\t0A00000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n");
+  EXPECT_EQ(get_gateway("eth0"), "10.0.0.10");
+}
+
+// The Ethernet dialog and the SCPI servers may change the file at the same
+// moment: every change must succeed and the file must end as one of them.
+TEST_F(NetworkFileTest, ConcurrentChangesAllSucceedAndLeaveOneWholeFile) {
+  root.write(kInterfaces, kHead + kDhcp + kAlias);
+  constexpr int kRounds = 150;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 3; ++w) {
+    writers.emplace_back([w, &failures] {
+      for (int i = 0; i < kRounds; ++i) {
+        const int result = w == 0 ? set_conf_inet("eth0", 0, "", "", "")
+                           : w == 1 ? set_conf_inet("eth0", 1, "10.0.0.5", "255.255.255.0", "10.0.0.1")
+                                    : set_conf_inet("eth0", 1, "172.16.4.2", "255.255.0.0", "");
+        if (result != 0) ++failures;
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  const std::string text = root.read(kInterfaces);
+  EXPECT_TRUE(text == kHead + kDhcp + kAlias || text == kHead + kStatic + kAlias ||
+              text == kHead + kStaticNoGateway + kAlias)
+      << text;
+  EXPECT_FALSE(std::filesystem::exists(root / "/etc/network/interfaces.new"));
 }
 
 TEST_F(NetworkFileTest, MacAddressFromSysfs) {
