@@ -332,9 +332,13 @@ void readConfigFile() {
   const std::string path = settingsPath();
   std::string text;
   if (!AtomicFile_read(path, text)) {
+    const int readError = errno;
     DIAGNOSTIC("Warning: Unable to open settings file %s for reading\n\n", path.c_str());
     DIAGNOSTIC("Using defaults\n\n");
-    writeConfigFile();
+    // Only a missing file is replaced by the defaults. A file that exists but
+    // cannot be read now (permissions, a failing medium) still holds the
+    // user's settings; overwriting it at start-up would lose them for good.
+    if (readError == ENOENT) writeConfigFile();
     return;
   }
   readSettingsText(talvekAppSettings, text);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -361,6 +362,30 @@ TEST_F(ConfigurationTest, UnwritableFileKeepsTheValueInMemory) {
   EXPECT_NE(root.messages().find("Warning: Unable to open settings file " + (root / kFile).string() + " for writing."),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(root / (std::string(kFile) + ".new")));
+}
+
+TEST_F(ConfigurationTest, UnreadableFileIsNotReplacedByTheDefaults) {
+  // Only root can drop to another user for this; elsewhere the case cannot be
+  // built, since the owner can always read its own file.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
+  const std::string stored = "displayGraph 1\npowerUnitsIsdBm 1\n";
+  root.write(kFile, stored);
+  const auto folder = (root / "/etc/meterapp").string();
+  ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);  // the writer could replace the file
+  ASSERT_EQ(::chmod((root / kFile).c_str(), 0600), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // nobody cannot read the root-owned file, but may rename over it.
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    readConfigFile();
+    ::_exit(configuration_getDisplayGraph() ? 3 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);  // the defaults were used in memory
+  EXPECT_EQ(file(), stored);           // and the user's file is still there
 }
 
 TEST_F(ConfigurationTest, FileNames) {
