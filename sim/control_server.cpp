@@ -49,8 +49,21 @@ void writeLine(int fd, std::string text) {
   }
 }
 
+// Drops the rest of an over-long line, up to and including its line feed:
+// its tail is not a command of its own. True once the line has ended.
+bool skipRestOfLine(std::string& pending) {
+  const std::size_t end = pending.find('\n');
+  if (end == std::string::npos) {
+    pending.clear();
+    return false;
+  }
+  pending.erase(0, end + 1);
+  return true;
+}
+
 // Answers every complete line in `pending`; false when the peer sent an
-// over-long line (it is then disconnected).
+// over-long line (a client is then disconnected; standard input skips the
+// rest of that line).
 bool answerLines(Simulator& sim, std::string& pending, int replyFd) {
   for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
     std::string line = pending.substr(0, end);
@@ -74,6 +87,7 @@ void ControlServer_run(Simulator& sim, const std::string& socketPath, bool readS
   onListening();
   std::map<int, std::pair<UniqueFd, std::string>> clients;
   std::string stdinPending;
+  bool stdinSkipping = false;  // inside an over-long line
   bool stdinOpen = readStdin;
   while (!sim.quitRequested() && stopFlag == 0) {
     std::vector<pollfd> fds{{listener.get(), POLLIN, 0}};
@@ -96,7 +110,9 @@ void ControlServer_run(Simulator& sim, const std::string& socketPath, bool readS
           continue;
         }
         stdinPending.append(bytes, static_cast<std::size_t>(n));
-        if (!answerLines(sim, stdinPending, STDOUT_FILENO)) stdinPending.clear();
+        if (stdinSkipping && !skipRestOfLine(stdinPending)) continue;
+        stdinSkipping = !answerLines(sim, stdinPending, STDOUT_FILENO);
+        if (stdinSkipping) stdinPending.clear();
         continue;
       }
       const auto client = clients.find(p.fd);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -29,6 +30,7 @@ constexpr auto kByteTime = std::chrono::nanoseconds(1'041'667);
 constexpr int kPluggedCurrent = 320;  // mA; the meter sees a sensor above 250
 constexpr int kPulledCurrent = 0;
 constexpr auto kPollTimeout = 10ms;
+constexpr std::size_t kUsbInputMax = 4096;  // bytes of one message a USB sensor keeps
 
 struct SerialPortSim {
   std::mutex lock;
@@ -130,6 +132,7 @@ void runSerial(const std::stop_token& stop, SerialPortSim& port, bool paced) {
 void runUsb(const std::stop_token& stop, UsbPortSim& port) {
   std::shared_ptr<Pty> current;
   std::string pending;
+  bool discarding = false;
   while (!stop.stop_requested()) {
     std::shared_ptr<Pty> pty;
     {
@@ -139,6 +142,7 @@ void runUsb(const std::stop_token& stop, UsbPortSim& port) {
     if (pty != current) {
       current = pty;
       pending.clear();
+      discarding = false;
     }
     if (!pty) {
       std::this_thread::sleep_for(kPollTimeout);
@@ -148,7 +152,15 @@ void runUsb(const std::stop_token& stop, UsbPortSim& port) {
     std::array<char, 512> bytes{};
     const ssize_t n = ::read(pty->master(), bytes.data(), bytes.size());
     if (n <= 0) continue;
-    pending.append(bytes.data(), static_cast<std::size_t>(n));
+    std::string_view arrived(bytes.data(), static_cast<std::size_t>(n));
+    if (discarding) {
+      // The rest of an over-long message goes, up to its line feed.
+      const std::size_t end = arrived.find('\n');
+      if (end == std::string_view::npos) continue;
+      arrived.remove_prefix(end + 1);
+      discarding = false;
+    }
+    pending.append(arrived);
     // Each message of the meter ends with a line feed.
     for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
       const std::string message = pending.substr(0, end);
@@ -159,6 +171,14 @@ void runUsb(const std::stop_token& stop, UsbPortSim& port) {
         if (port.pty == pty) reply = port.sensor.handle(message);
       }
       if (reply) writeAll(pty->master(), *reply);
+    }
+    if (pending.size() > kUsbInputMax) {
+      // Like an instrument's input buffer: an over-long message is dropped
+      // and reported, never stored without end.
+      pending.clear();
+      discarding = true;
+      std::lock_guard guard(port.lock);
+      if (port.pty == pty) port.sensor.pushError(-363, "Input buffer overrun");
     }
   }
 }
@@ -189,6 +209,13 @@ std::optional<float> number(const std::string& text) {
   float value = 0.0F;
   const char* begin = text.data() + (!text.empty() && text.front() == '+' ? 1 : 0);
   const auto [end, ec] = std::from_chars(begin, text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<int> integer(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
@@ -314,7 +341,13 @@ std::string Simulator::Impl::set(bool isUsb, std::size_t i, const std::string& q
   else if (quantity == "gatemean") r.gateMean = value;
   else if (quantity == "gatemax") r.gateMax = value;
   else if (quantity == "gatemin") r.gateMin = value;
-  else if (quantity == "questionable") r.questionable = static_cast<int>(value);
+  else if (quantity == "questionable") {
+    // A 16-bit register: a value it cannot hold is a mistake, not a wrap-round.
+    if (!(value >= 0.0F && value <= 65535.0F) || value != std::floor(value)) {
+      return "ERR questionable takes a whole number from 0 to 65535";
+    }
+    r.questionable = static_cast<int>(value);
+  }
   else {
     static constexpr std::array<const char*, 3> kStatistics{"mean", "max", "min"};
     for (std::size_t s = 1; s <= 4; ++s) {
@@ -358,8 +391,8 @@ std::string Simulator::Impl::usbOnly(const std::vector<std::string>& w, std::siz
   auto& sensor = usb[i].sensor;
   if (w[0] == "error") {
     if (w.size() < 3) return "ERR usage: error SENSOR CODE [TEXT]";
-    const auto code = number(w[2]);
-    if (!code || *code >= 0) return "ERR the error code must be a negative number";
+    const auto code = integer(w[2]);
+    if (!code || *code >= 0 || *code < -32768) return "ERR the error code must be a whole number from -32768 to -1";
     const std::size_t text = line.find(w[2]) + w[2].size();
     std::string_view rest = line.substr(text);
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);

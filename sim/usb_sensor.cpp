@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::size_t kMaxErrors = 10;
 constexpr std::size_t kBlockSize = 512;
+constexpr std::size_t kMaxCountedHeaders = 256;
 
 struct Limit {
   float min;
@@ -127,7 +128,13 @@ std::optional<std::string> UsbSensor::handle(std::string_view message) {
   const std::size_t blank = message.find(' ');
   const std::string header = upper(message.substr(0, blank));
   const std::string_view argument = blank == std::string_view::npos ? std::string_view() : trim(message.substr(blank));
-  ++received_[header];
+  if (const auto it = received_.find(header); it != received_.end()) {
+    ++it->second;
+  } else if (received_.size() < kMaxCountedHeaders) {
+    // Headers are counted for tests; a stream of distinct garbage headers
+    // must not grow the table without end.
+    received_.emplace(header, 1);
+  }
 
   std::optional<std::string> reply = dispatch(header, argument);
   if (!reply) return reply;

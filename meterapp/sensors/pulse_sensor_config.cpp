@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <optional>
 
@@ -64,6 +65,13 @@ std::uint8_t toByte(double value) {
   if (!(value > 0.0)) return 0;
   if (value >= 255.0) return 255;
   return static_cast<std::uint8_t>(value);
+}
+
+// A stored value a float cannot hold is as unusable as one that is not a
+// number: it reads as 0 rather than as an infinity sent to the sensor.
+float toFloat(double value) {
+  if (!(std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max()))) return 0.0F;
+  return static_cast<float>(value);
 }
 
 double numberAt(const rapidjson::Value& object, const char* dotted) {
@@ -240,10 +248,12 @@ std::string PulseSensorConfig_toJson(const SENSOR_CONFIGS& c) {
 
 bool PulseSensorConfig_fromJson(std::string_view json, SENSOR_CONFIGS& c) {
   rapidjson::Document doc;
-  doc.Parse(json.data(), json.size());
+  // Iterative: a file of nothing but opening brackets must not use up the
+  // stack of the thread that loads it.
+  doc.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(json.data(), json.size());
   if (doc.HasParseError() || !doc.IsObject()) return false;
   auto flag = [&doc](const char* name) { return numberAt(doc, name) != 0.0; };
-  auto value = [&doc](const char* name) { return static_cast<float>(numberAt(doc, name)); };
+  auto value = [&doc](const char* name) { return toFloat(numberAt(doc, name)); };
   c.bAutoFrequency = flag("autoFrequency");
   c.freqVal = value("freqValue");
   c.bAutoPeriod = flag("autoPeriod");

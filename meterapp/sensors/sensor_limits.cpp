@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,8 @@ float tagged(std::string_view section, std::string_view open, std::string_view c
   double value = 0.0;
   const auto [last, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
   if (ec != std::errc() || last != number.data() + number.size()) return kSensorNaN;
+  // A limit a float cannot hold is no limit at all: the item's default applies.
+  if (!(std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max()))) return kSensorNaN;
   return static_cast<float>(value);
 }
 

@@ -372,6 +372,10 @@ bool SCPI_ParamNumber(scpi_t* context, const scpi_choice_def_t* specials, scpi_n
         return false;
       }
       result.value *= unit->mult;
+      if (!std::isfinite(result.value)) {  // "1e300 GHZ": the unit takes it past any double
+        ReportConversion(context, Conversion::OutOfRange);
+        return false;
+      }
       result.unit = unit->unit;
     } else if (!NumberValue(context, parameter, result.value)) {
       return false;

@@ -85,6 +85,9 @@ TEST(ParamTest, NumbersWithUnitsAndSpecialWords) {
       {"(1,2)", 0, SCPI_UNIT_NONE, SCPI_NUM_NUMBER, 10, -104},
       {"1e400", 0, SCPI_UNIT_NONE, SCPI_NUM_NUMBER, 10, -222},
       {"-1e400", 0, SCPI_UNIT_NONE, SCPI_NUM_NUMBER, 10, -222},
+      {"1e300 GHZ", 0, SCPI_UNIT_NONE, SCPI_NUM_NUMBER, 10, -222},
+      {"-1e308 KV", 0, SCPI_UNIT_NONE, SCPI_NUM_NUMBER, 10, -222},
+      {"1e-300 PS", 1e-312, SCPI_UNIT_SECOND, SCPI_NUM_NUMBER, 10, 0},
   };
   for (const NumberCase& c : cases) {
     SCOPED_TRACE(c.text);

@@ -162,6 +162,20 @@ TEST_F(SimPorts, UsbSensorAppearsAndVanishesWithItsNode) {
   EXPECT_EQ(exchange(again.get(), "SYST:IDEN:MOD?\n", 5), "P803\n") << "the model stays with the slot";
 }
 
+TEST_F(SimPorts, UsbSensorDropsAnOverlongMessage) {
+  auto sim = start(false);
+  ASSERT_EQ(sim->control("plug usb1"), "OK");
+  UniqueFd fd = openRaw(dir / "dev/usbtmc0");
+  ASSERT_TRUE(fd.valid());
+  // Far more than any message, without a line feed: dropped up to its end
+  // and reported, and the sensor answers the next message.
+  const std::string flood(100000, 'A');
+  EXPECT_EQ(exchange(fd.get(), flood, 0), "");
+  EXPECT_EQ(exchange(fd.get(), "TAIL\nSYST:IDEN:MOD?\n", 5), "P804\n");
+  EXPECT_EQ(exchange(fd.get(), "SYST:ERR?\n", 64), "-363,\"Input buffer overrun\"\n");
+  EXPECT_EQ(exchange(fd.get(), "SYST:ERR:COUN?\n", 64), "0\n");
+}
+
 TEST_F(SimPorts, RemotePortIsANullModem) {
   auto sim = start(false);
   UniqueFd meter = openRaw(dir / "dev/ttyS4");
@@ -186,6 +200,14 @@ TEST_F(SimPorts, ControlCommandsRejectMistakesAndCarryOn) {
                        "fault usb1 babble",
                        "fault serial1 opc-never",
                        "error usb1 12",
+                       "error usb1 -1e10",
+                       "error usb1 nan",
+                       "error usb1 -2.5",
+                       "error usb1 -40000",
+                       "set usb1 questionable 1e30",
+                       "set usb1 questionable -1",
+                       "set usb1 questionable 1.5",
+                       "set usb1 questionable nan",
                        "error serial1 -100",
                        "count usb1",
                        "scpi usb1"};
@@ -197,6 +219,8 @@ TEST_F(SimPorts, ControlCommandsRejectMistakesAndCarryOn) {
   EXPECT_EQ(sim->control("scpi usb1 FETC:STAT4:MAX?"), "OK 2.5");
   EXPECT_EQ(sim->control("error usb1 -222 Data out of range"), "OK");
   EXPECT_EQ(sim->control("scpi usb1 SYST:ERR?"), "OK -222,\"Data out of range\"");
+  EXPECT_EQ(sim->control("set usb1 questionable 512"), "OK");
+  EXPECT_EQ(sim->control("scpi usb1 STAT:QUES:COND?"), "OK 512");
   EXPECT_EQ(sim->control("status"), "OK serial1=C604:pulled serial2=C604:pulled usb1=P804:pulled usb2=P804:pulled");
   EXPECT_FALSE(sim->quitRequested());
   EXPECT_EQ(sim->control("quit"), "OK");

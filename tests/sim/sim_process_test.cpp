@@ -129,10 +129,25 @@ TEST(SimProgram, AttachesToAnExistingRootAndStopsOnASignal) {
   ASSERT_EQ(sim.line().substr(0, 5), "READY");
   EXPECT_EQ(readText(dir / "etc/meterapp/TalvekApplicationSettings.conf"), "kept\n");
   EXPECT_EQ(readText(dir / "sys/class/hwmon/hwmon1/curr1_input"), "320\n");
-  ::close(sim.in.get());  // the end of its standard input does not stop it
+  sim.in.reset();  // the end of its standard input does not stop it
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(send(dir / "sim/control.sock", "status").first, 0);
   ::kill(sim.pid, SIGTERM);
+  EXPECT_EQ(sim.wait(), 0);
+}
+
+TEST(SimProgram, TailOfAnOverlongInputLineIsNotACommand) {
+  ScratchDir dir;
+  Process sim({"--root", dir.str(), "--unpaced"});
+  ASSERT_EQ(sim.line().substr(0, 5), "READY");
+  // The tail after the first 4608 bytes would read "quit" on its own.
+  const std::string flood = std::string(4608, 'x') + "quit\nstatus\n";
+  ASSERT_EQ(::write(sim.in.get(), flood.data(), flood.size()), static_cast<ssize_t>(flood.size()));
+  EXPECT_EQ(sim.line(), "ERR line too long");
+  EXPECT_EQ(sim.line().substr(0, 3), "OK ") << "still running and reading the next line";
+  EXPECT_EQ(sim.wait(200ms), -1);
+  ASSERT_EQ(::write(sim.in.get(), "quit\n", 5), 5);
+  EXPECT_EQ(sim.line(), "OK");
   EXPECT_EQ(sim.wait(), 0);
 }
 

@@ -200,4 +200,14 @@ TEST(SimUsbSensor, Faults) {
   EXPECT_EQ(sut.received("*OPC?"), 3);
 }
 
+TEST(SimUsbSensor, CountsABoundedNumberOfHeaders) {
+  UsbSensor sut;
+  EXPECT_EQ(sut.handle("*OPC?"), "1\n");
+  for (int i = 0; i < 10000; ++i) sut.handle("JUNK" + std::to_string(i));
+  EXPECT_EQ(sut.received("JUNK0"), 1);
+  EXPECT_EQ(sut.received("JUNK9999"), 0) << "not counted once the table is full";
+  EXPECT_EQ(sut.handle("*OPC?"), "1\n");
+  EXPECT_EQ(sut.received("*OPC?"), 2) << "headers already counted still are";
+}
+
 }  // namespace

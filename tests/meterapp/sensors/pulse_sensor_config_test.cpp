@@ -1,6 +1,7 @@
 #include "pulse_sensor_config.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <rapidjson/document.h>
 
 #include <atomic>
@@ -171,6 +172,55 @@ TEST_F(PulseConfigFile, MalformedFileGivesTheDefaultsAndStaysAsItIs) {
     EXPECT_EQ(root.read(kFile), text);
   }
   EXPECT_NE(root.messages().find("Error: Attempt to read the pulse sensor configuration file"), std::string::npos);
+}
+
+// Runs `work` on a thread with a small stack, as a sensor thread may have.
+void onSmallStack(void (*work)(void*), void* argument) {
+  struct Call {
+    void (*work)(void*);
+    void* argument;
+  } call{work, argument};
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, 1024 * 1024), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(&thread, &attributes,
+                           [](void* p) -> void* {
+                             auto* c = static_cast<Call*>(p);
+                             c->work(c->argument);
+                             return nullptr;
+                           },
+                           &call),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+TEST_F(PulseConfigFile, DeeplyNestedFileIsMalformedNotACrash) {
+  // A file of nothing but opening brackets, as large as a load accepts.
+  for (const char* open : {"[", "{\"a\":"}) {
+    SCOPED_TRACE(open);
+    std::string text;
+    while (text.size() < 60000) text += open;
+    root.write(kFile, text);
+    SENSOR_CONFIGS configs = sample(0);
+    onSmallStack([](void* c) { sensorPortHandler_loadSensorConfig(*static_cast<SENSOR_CONFIGS*>(c)); }, &configs);
+    expectStoredFieldsEqual(configs, PulseSensorConfig_defaults());
+    EXPECT_EQ(root.read(kFile), text);
+  }
+}
+
+TEST_F(PulseConfigFile, NumbersBeyondTheFloatRangeReadAsZero) {
+  root.write(kFile, R"({"freqValue": 1e300, "periodValue": -1e39, "gateEnd": 2.5e-4,
+                        "state1": {"enabled": 1, "begin": 1e200, "end": 1e-3}})");
+  SENSOR_CONFIGS configs = sample(0);
+  sensorPortHandler_loadSensorConfig(configs);
+  EXPECT_EQ(configs.freqVal, 0.0F);
+  EXPECT_EQ(configs.prdVal, 0.0F);
+  EXPECT_EQ(configs.gateEnd, 2.5e-4F);
+  EXPECT_TRUE(configs.pulseStates[0].bEnabled);
+  EXPECT_EQ(configs.pulseStates[0].begin, 0.0F);
+  EXPECT_EQ(configs.pulseStates[0].end, 1e-3F);
 }
 
 TEST_F(PulseConfigFile, SaveKeepsEveryStoredFieldButNoCapabilities) {

@@ -52,6 +52,15 @@ TEST(GetMaxMin, LongSectionsAndNumbersAreReadWhole) {
   getMaxMin(scalar("ScalarMeasurement", "Measurement.PRF", "<Minimum>1,5</Minimum>").c_str(), "ScalarMeasurement",
             "Measurement.PRF", max, min);
   EXPECT_TRUE(std::isnan(min)) << "not a number is not found";
+  for (const char* beyond : {"1e300", "-1e39", "inf", "nan"}) {
+    SCOPED_TRACE(beyond);
+    getMaxMin(scalar("ScalarMeasurement", "Measurement.PRF",
+                     (std::string("<Minimum>1</Minimum><Maximum>") + beyond + "</Maximum>").c_str())
+                  .c_str(),
+              "ScalarMeasurement", "Measurement.PRF", max, min);
+    EXPECT_EQ(min, 1.0F);
+    EXPECT_TRUE(std::isnan(max)) << "a float cannot hold it: no limit, so the default applies";
+  }
 }
 
 TEST(SensorLimits, DefaultsFillWhatTheDescriptionLacks) {

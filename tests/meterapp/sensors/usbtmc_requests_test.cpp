@@ -19,6 +19,34 @@ using Strings = std::vector<std::string>;
 
 std::string text(const std::array<char, 64>& field) { return field.data(); }
 
+TEST(UsbTmcTables, RowsSitAtTheirOwnValuesAndReadBackTheirOwnSetting) {
+  for (std::size_t i = 0; i < sensor_qry_param.size(); ++i) {
+    const SENSOR_QRY_S& row = sensor_qry_param[i];
+    SCOPED_TRACE(row.qry_str.data());
+    EXPECT_EQ(row.qry, static_cast<int>(i));
+    const std::string text = row.qry_str.data();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '?');
+    EXPECT_TRUE(row.param_type == USBTMC_PARAM_NONE || row.param_type == USBTMC_PARAM_INT ||
+                row.param_type == USBTMC_PARAM_FLOAT);
+  }
+  for (std::size_t i = 0; i < sensor_cmd_param.size(); ++i) {
+    const SENSOR_CMD_S& row = sensor_cmd_param[i];
+    SCOPED_TRACE(row.cmd_str.data());
+    EXPECT_EQ(row.cmd, static_cast<int>(i));
+    const std::string text = row.cmd_str.data();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.find('?'), std::string::npos);
+    if (row.qry == Q_END) continue;
+    // The read-back asks for the same setting, in the same type (a text
+    // setting is read back as text).
+    ASSERT_TRUE(row.qry >= 0 && row.qry < Q_END);
+    const SENSOR_QRY_S& query = sensor_qry_param[static_cast<std::size_t>(row.qry)];
+    EXPECT_EQ(std::string(query.qry_str.data()), text + "?");
+    EXPECT_EQ(query.param_type, row.param_type == USBTMC_PARAM_TEXT ? USBTMC_PARAM_NONE : row.param_type);
+  }
+}
+
 TEST(UsbTmcDescriptorZero, EveryRequestRefusesWithoutTouchingTheDescriptor) {
   // Put a terminal on descriptor 0 with one byte waiting: a request that
   // wrongly used the descriptor would write to the peer or eat the byte, and

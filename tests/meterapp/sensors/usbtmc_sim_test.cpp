@@ -43,6 +43,30 @@ class UsbTmcAgainstSimulator : public ::testing::Test {
   std::array<char, USBTMC_RX_BUFFER_SIZE> buffer{};
 };
 
+TEST(UsbTmcTablesAgainstSimulator, ExtendedSensorAnswersEveryQueryAndTakesEveryCommand) {
+  UsbSensor sensor("P804");
+  for (const SENSOR_QRY_S& row : sensor_qry_param) {
+    SCOPED_TRACE(row.qry_str.data());
+    const auto reply = sensor.handle(row.qry_str.data());
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->back(), '\n');
+  }
+  for (const SENSOR_CMD_S& row : sensor_cmd_param) {
+    SCOPED_TRACE(row.cmd_str.data());
+    // Each setting back to the value it has: accepted, so nothing is queued.
+    std::string message = row.cmd_str.data();
+    if (row.qry != Q_END) {
+      std::string current = *sensor.handle(sensor_qry_param[static_cast<std::size_t>(row.qry)].qry_str.data());
+      current.pop_back();
+      message += " " + current;
+    } else if (row.param_type == USBTMC_PARAM_INT) {
+      message += " 1";
+    }
+    EXPECT_EQ(sensor.handle(message), std::nullopt);
+    EXPECT_EQ(sensor.errorCount(), 0U) << *sensor.handle("SYST:ERR?");
+  }
+}
+
 TEST_F(UsbTmcAgainstSimulator, CommandSuppressedWhenTheSensorHasTheValue) {
   CMD_TYPE frequency;
   frequency.fval = 433.92F;
