@@ -101,6 +101,7 @@ bool readSystemAccounts(RealmData& realm)
 
 bool parseDigestLine(const std::string& line, WebUserDataSys& entry)
 {
+    entry = WebUserDataSys{};
     const auto first = line.find(':');
     if (first == std::string::npos) {
         return false;
@@ -119,6 +120,7 @@ bool parseDigestLine(const std::string& line, WebUserDataSys& entry)
 
 bool parsePwdLine(const std::string& line, WebUserPwdSys& entry)
 {
+    entry = WebUserPwdSys{};
     const auto colon = line.find(':');
     if (colon == std::string::npos) {
         return false;
