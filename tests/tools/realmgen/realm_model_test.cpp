@@ -207,3 +207,19 @@ TEST_F(RealmModel, CombineUserConfig)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RealmModel, ExampleConfigurationLoads)
+{
+    Captured err;
+    EXPECT_EQ(0, loadConfiguration(REALMGEN_EXAMPLE));
+    ASSERT_EQ(2u, realms.size());
+    EXPECT_EQ(svcCli, realms.front().service);
+    EXPECT_EQ(svcWebsvr, realms.back().service);
+    EXPECT_EQ("/etc/lighttpd/.htdigest", settings.webPasswordDigestFile);
+    EXPECT_EQ("1.0", settings.apiVersion);
+    EXPECT_EQ("", err.text());
+}
+
+} // namespace
