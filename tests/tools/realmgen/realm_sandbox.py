@@ -33,7 +33,7 @@ def sh(*args):
 class Scratch:
     """One scratch system: etc, home, sbin, localbin and varlog folders."""
 
-    def __init__(self, busybox=False, real_vcfg=None):
+    def __init__(self, busybox=False, real_vcfg=None, record=()):
         self.root = tempfile.mkdtemp(prefix="realmgen-e2e-")
         self.busybox = busybox
         sh("cp", "-a", "/etc", self.path("etc"))
@@ -54,7 +54,26 @@ class Scratch:
                     os.remove(dest)
                 shutil.copy2(os.path.join(STANDINS, tool), dest)
             shutil.copy2(os.path.join(STANDINS, "common.sh"), self.path("sbin/standin-common.sh"))
-            shutil.copy2(os.path.join(STANDINS, "mkpasswd"), self.path("mkpasswd"))
+            os.makedirs(self.path("usrbin"), exist_ok=True)
+            shutil.copy2(os.path.join(STANDINS, "mkpasswd"), self.path("usrbin/mkpasswd"))
+        for tool in record:
+            self.record_calls(tool)
+
+    def record_calls(self, tool):
+        """Replaces /usr/bin/TOOL by a wrapper that logs its arguments to
+        localbin/calls.log and then runs the real program."""
+        os.makedirs(self.path("usrbin"), exist_ok=True)
+        real = self.path("real-" + tool)
+        if os.path.exists(self.path("usrbin/" + tool)):
+            shutil.copy2(self.path("usrbin/" + tool), real)
+        else:
+            shutil.copy2("/usr/bin/" + tool, real)
+        with open(self.path("usrbin/" + tool), "w") as f:
+            f.write("#!/bin/sh\n"
+                    "{ printf '%s' \"$0\"; for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; }"
+                    " >> /usr/local/bin/calls.log\n"
+                    f"exec {real} \"$@\"\n")
+        os.chmod(self.path("usrbin/" + tool), 0o755)
 
     def path(self, rel):
         return os.path.join(self.root, rel)

@@ -8,7 +8,7 @@ mount anything while its mount namespace is OUTER_NS (the caller's, as
 readlink /proc/self/ns/mnt gives it) or that of PID 1, so the host's
 /etc, /home, /usr/sbin and /usr/local/bin are never touched. SCRATCH holds the
 folders prepared by the test (etc, home, sbin, localbin, varlog and,
-optionally, mkpasswd, a program to put in place of /usr/bin/mkpasswd).
+optionally, usrbin: programs to put in place of those of /usr/bin).
 """
 import os
 import subprocess
@@ -42,9 +42,12 @@ def main():
     bind(os.path.join(scratch, "sbin"), "/usr/sbin")
     bind(os.path.join(scratch, "localbin"), "/usr/local/bin")
     bind(os.path.join(scratch, "varlog"), "/var/log")
-    mkpasswd = os.path.join(scratch, "mkpasswd")
-    if os.path.exists(mkpasswd):
-        bind(mkpasswd, "/usr/bin/mkpasswd")
+    # Programs of /usr/bin replaced for the run (BusyBox's mkpasswd, or
+    # wrappers that record how a program was called).
+    overrides = os.path.join(scratch, "usrbin")
+    if os.path.isdir(overrides):
+        for name in sorted(os.listdir(overrides)):
+            bind(os.path.join(overrides, name), os.path.join("/usr/bin", name))
     return subprocess.run(command).returncode
 
 

@@ -305,6 +305,39 @@ def test_injection_corpus(box):
     well_formed(box)
 
 
+def test_web_user_text_is_never_program_text():
+    box = Scratch(busybox=False, record=("mkpasswd", "htpasswd", "awk"))
+    try:
+        secret = "$(touch /home/canary)`touch /home/canary`'\""
+        users = {"ann": {"primaryGroup": "devs", "uidNumber": 3080, "loginShell": "/bin/sh", "userPassword": secret}}
+        web = {"service": "websvr", "users": {
+            'we"b': {"status": "active", "userPassword": secret},
+            "co:lon": {"status": "active", "userPassword": "x"},
+            "ok": {"status": "active", "userPassword": "first"}}}
+        assert box.run(config({"cli": cli_realm(users, {"devs": GROUPS["devs"]}), "web": web})).returncode == 0
+        web["users"]["ok"]["userPassword"] = 'second"} {system("touch /home/canary")'
+        r = box.run(config({"cli": cli_realm(users, {"devs": GROUPS["devs"]}), "web": web}))
+        assert r.returncode == 0, r.stderr
+        assert not os.path.exists(box.home("/home/canary"))
+        assert verifies(box.shadow()["ann"][1], secret)
+        d = {l.split(":")[0]: l for l in box.lines("etc/lighttpd/.htdigest")}
+        assert d['we"b'] == 'we"b:web:' + digest('we"b', "web", secret)
+        assert d["ok"] == "ok:web:" + digest("ok", "web", web["users"]["ok"]["userPassword"])
+        assert "co:lon" not in d and "co" not in d
+        assert htpasswd_ok(box, 'we"b', secret)
+        # The digest of an existing entry is replaced through awk; no secret
+        # ever appears on a command line.
+        calls = box.lines("localbin/calls.log")
+        assert any(c.startswith("/usr/bin/awk") for c in calls)
+        assert any(c.startswith("/usr/bin/mkpasswd") for c in calls)
+        assert any(c.startswith("/usr/bin/htpasswd") for c in calls)
+        for c in calls:
+            for s in (secret, "first", "second", digest("ok", "web", "first")):
+                assert s not in c, c
+    finally:
+        box.cleanup()
+
+
 def test_command_line_and_malformed_input(debian_box):
     box = debian_box
     cases = [  # options, config text, exit status, message on the error stream
