@@ -205,8 +205,10 @@ bool updateSystemFileField(const std::string& file, const std::string& key, int 
         program += " && $2\"\"==ENVIRON[\"REALMGEN_KEY2\"]";
     }
     program += " {$" + std::to_string(field) + "=ENVIRON[\"REALMGEN_VALUE\"]} {print $0}";
-    // A line break would split the account line in two.
-    if (hasNewline(key) || hasNewline(value) || (key2 != nullptr && hasNewline(*key2))) {
+    // A line break would split the line in two, a colon in the value would
+    // shift every later field.
+    if (hasNewline(key) || hasNewline(value) || value.find(':') != std::string::npos ||
+        (key2 != nullptr && hasNewline(*key2))) {
         err("*** Error updating %s field \"%s\"!\n", key.c_str(), key.c_str());
         return false;
     }

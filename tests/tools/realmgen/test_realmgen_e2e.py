@@ -3,6 +3,7 @@ as root, inside a private mount namespace over scratch account files."""
 import hashlib
 import json
 import os
+import shutil
 import stat
 import subprocess
 import warnings
@@ -378,3 +379,11 @@ def test_output_file_and_missing_save_utility(debian_box):
     text = open(out).read()
     assert "Realm count = 1\n" in text and "    cli (cli)\n" in text
     assert "s\"pw\"" not in text  # listings never show clear-text passwords
+    # With the save utility back but no vcfg, the accounts are made and the
+    # run ends when the applied password cannot be removed from the configuration.
+    shutil.copy2(os.environ["VSAVEOUT"], box.path("localbin/vsaveout"))
+    os.remove(box.path("localbin/vcfg"))
+    r = box.run(config({"cli": cli_realm(users, {"devs": GROUPS["devs"]})}))
+    assert r.returncode == 254
+    assert r.stderr.endswith("Cannot find the vcfg utility!\n")
+    assert verifies(box.shadow()["zoe"][1], "pw")
