@@ -1,6 +1,8 @@
 // Private helpers shared by the library's sources.
 #pragma once
 
+#include <rapidjson/document.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
@@ -8,8 +10,8 @@
 
 namespace Vantor_cfgmgr::detail {
 
-// printf into a bounded buffer of N bytes, as the messages are specified to
-// be; longer texts are cut, never overrun.
+// printf into a bounded buffer of N bytes (each message has its fixed
+// buffer size); longer texts are cut, never overrun.
 template <size_t N>
 [[gnu::format(printf, 1, 2)]] std::string bounded(const char* fmt, ...)
 {
@@ -37,5 +39,15 @@ inline void requireNotNull(const void* p, const char* message)
 // Depth beyond which parsed JSON is refused: deeper trees would exhaust the
 // stack of the recursive walks (destroy, compare, write).
 constexpr unsigned kMaxNesting = 1000;
+
+// True when JSON text opens more than kMaxNesting containers at once
+// (brackets inside strings do not count). Checked before a DOM is built,
+// because building and destroying a DOM recurse as deep as the text nests.
+bool exceedsNesting(const char* text, size_t length);
+
+// Parses JSON text into doc (iteratively, numbers at full precision). 0 on
+// success; otherwise the error is diagnosed on standard error and its
+// non-zero code returned.
+int parseText(rapidjson::Document& doc, const char* jsonText, size_t length);
 
 } // namespace Vantor_cfgmgr::detail

@@ -39,6 +39,46 @@ bool nameIsStorable(const JsonValue& name)
 
 } // namespace
 
+bool detail::exceedsNesting(const char* text, size_t length)
+{
+    unsigned depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxNesting) {
+                return true;
+            }
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return false;
+}
+
+int detail::parseText(rapidjson::Document& doc, const char* jsonText, size_t length)
+{
+    if (exceedsNesting(jsonText, length)) {
+        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", kMaxNesting);
+        return rapidjson::kParseErrorTermination;
+    }
+    doc.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(jsonText, length);
+    if (doc.HasParseError()) {
+        ValueGeneric::ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), jsonText,
+                                      stderr);
+        return doc.GetParseError();
+    }
+    return 0;
+}
+
 const Vantor_util::EnumImage_c& ValueGeneric::ParseErrorCodeImage()
 {
     static const Vantor_util::EnumImage_c image(parseErrorTable);
@@ -208,10 +248,8 @@ int ValueObject::SetValueInSitu(const char* jsonText, size_t length)
     detail::requireNotNull(jsonText, "jsonText must not be NULL");
     rapidjson::MemoryPoolAllocator<> allocator(1024);
     rapidjson::Document doc(&allocator);
-    doc.Parse<rapidjson::kParseIterativeFlag>(jsonText, length);
-    if (doc.HasParseError()) {
-        ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), jsonText, stderr);
-        return doc.GetParseError();
+    if (int r = detail::parseText(doc, jsonText, length); r != 0) {
+        return r;
     }
     return SetValueInSitu(static_cast<const JsonValue*>(&doc));
 }

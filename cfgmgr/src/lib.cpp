@@ -89,9 +89,25 @@ FILE* ErrorStream() { return errorFile != nullptr ? errorFile : stderr; }
 
 FILE* OutputStream() { return outputFile != nullptr ? outputFile : stdout; }
 
+namespace {
+
+// Closes streams of an earlier redirection (never the standard ones).
+void closeRedirected()
+{
+    for (FILE** stream : {&outputFile, &errorFile}) {
+        if (*stream != nullptr && *stream != stdout && *stream != stderr) {
+            std::fclose(*stream);
+        }
+        *stream = nullptr;
+    }
+}
+
+} // namespace
+
 void redirectOutputError(const char* fileName)
 {
     if (fileName == nullptr || *fileName == '\0') {
+        closeRedirected();
         outputFile = stdout;
         errorFile = stderr;
         backtraceFd = STDERR_FILENO;
@@ -112,6 +128,7 @@ void redirectOutputError(const char* fileName)
         std::perror("open outputFilename");
         std::exit(-1);
     }
+    closeRedirected();
     std::setvbuf(out, nullptr, _IONBF, 0);
     std::setvbuf(err, nullptr, _IONBF, 0);
     outputFile = out;

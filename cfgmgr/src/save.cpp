@@ -82,13 +82,29 @@ int ValueGeneric::Save(const char* fileName) const
     if (::close(fd) != 0) {
         fail("fileName close", 2);
     }
-    if (::rename(fileName, backup.c_str()) != 0 && errno != ENOENT) {
-        fail("fileName move to backup", 2);
+    // The backup is made as a second name of the current file, so the file
+    // name never disappears: the rename below replaces it in one step.
+    // Where hard links are not possible the current file is moved instead.
+    bool hadOldFile = true;
+    if (::link(fileName, backup.c_str()) != 0) {
+        if (errno == ENOENT) {
+            hadOldFile = false;
+        } else if (::rename(fileName, backup.c_str()) != 0) {
+            if (errno != ENOENT) {
+                fail("fileName move to backup", 2);
+            }
+            hadOldFile = false;
+        }
     }
     if (::rename(fresh.c_str(), fileName) != 0) {
         fail("fileNameNew move to active", 2);
     }
     ::sync();
+    // A file written for the first time has no backup to compare with; its
+    // content is new, which is a change and not a failed comparison.
+    if (!hadOldFile) {
+        return 1;
+    }
     return Vantor_util::file_cmp(backup.c_str(), fileName);
 }
 

@@ -88,10 +88,8 @@ int ValueGeneric::SetValue(const char* jsonText, size_t length)
     detail::requireNotNull(jsonText, "jsonText must not be NULL");
     rapidjson::MemoryPoolAllocator<> allocator(1024);
     rapidjson::Document doc(&allocator);
-    doc.Parse<rapidjson::kParseIterativeFlag>(jsonText, length);
-    if (doc.HasParseError()) {
-        ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), jsonText, stderr);
-        return doc.GetParseError();
+    if (int r = detail::parseText(doc, jsonText, length); r != 0) {
+        return r;
     }
     return SetValue(static_cast<const JsonValue*>(&doc));
 }

@@ -352,6 +352,16 @@ TEST(ValueSetValue, FromJsonTextAndJsonValues)
     EXPECT_EQ(o->SetValue("{\"a\\u0000b\":1}"), 3);
     EXPECT_EQ(text(o.get()), "{\"a\":[null,\"s\"],\"b\":1}");
 
+    // Text nested too deep for the recursive walks is refused up front.
+    std::string deep = std::string(2000, '[') + std::string(2000, ']');
+    Ref<ValueGeneric> arr = json("[]");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(arr->SetValue(deep.c_str()), 16);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "*** JSON nesting deeper than 1000 levels not allowed\n");
+    std::string brackets = "[\"" + std::string(2000, '[') + "\"]";
+    EXPECT_EQ(arr->SetValue(brackets.c_str()), 0);
+    EXPECT_EQ(arr->AsArray()->GetElementCount(), 1u);
+
     Ref<ValueGeneric> s(new ValueString("old", true));
     EXPECT_EQ(s->SetValue("\"new\""), 0);
     EXPECT_STREQ(s->AsString()->GetValue(), "new");

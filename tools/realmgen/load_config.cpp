@@ -4,37 +4,8 @@
 #include "report.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <cstdlib>
-#include <memory>
 #include <stdexcept>
-#include <system_error>
-
-namespace realmgen {
-
-// Reads the JSON file into a value tree owned by the caller.
-Vantor_cfgmgr::ValueGeneric* loadJsonFile(const char* fileName)
-{
-    char* raw = nullptr;
-    uint64_t size = 0;
-    if (Vantor_util::file_to_buffer(fileName, &raw, &size) != 0) {
-        throw std::system_error(errno, std::generic_category(), fileName);
-    }
-    std::unique_ptr<char, void (*)(void*)> buffer(raw, std::free);
-    if (size == 0) {
-        throw std::runtime_error("fileName empty");
-    }
-    rapidjson::Document document;
-    document.Parse(buffer.get(), size);
-    if (document.HasParseError()) {
-        Vantor_cfgmgr::ValueGeneric::ParseResultDiag(rapidjson::ParseResult(document.GetParseError(), document.GetErrorOffset()), fileName, Vantor_cfgmgr::ErrorStream());
-        throw std::runtime_error("JSON Parse Error");
-    }
-    return Vantor_cfgmgr::ValueGeneric::NewValueGeneric(&document);
-}
-
-} // namespace realmgen
 
 using Vantor_cfgmgr::ValueGeneric;
 using Vantor_cfgmgr::ValueObject;
@@ -96,7 +67,7 @@ int loadConfiguration(const char* fileName)
 {
     Vantor_cfgmgr::Ref<ValueGeneric> root;
     try {
-        root.reset(loadJsonFile(fileName));
+        root.reset(ValueGeneric::Load(fileName));
     } catch (const std::exception& e) {
         err("*** Error \"%s\" loading Access Manager configuration from \"%s\"\n", e.what(), fileName);
         return 2;

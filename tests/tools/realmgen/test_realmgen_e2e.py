@@ -387,3 +387,47 @@ def test_output_file_and_missing_save_utility(debian_box):
     assert r.returncode == 254
     assert r.stderr.endswith("Cannot find the vcfg utility!\n")
     assert verifies(box.shadow()["zoe"][1], "pw")
+
+
+@pytest.mark.skipif(not os.environ.get("VCFG"), reason="vcfg is not built")
+def test_applied_password_leaves_the_configuration_through_vcfg():
+    """vcfg generate runs realmgen on the merged configuration; realmgen sets
+    the password and has vcfg drop it from that configuration."""
+    box = Scratch(real_vcfg=os.environ["VCFG"])
+    try:
+        os.makedirs(box.path("etc/vcfg/factory"))
+        os.makedirs(box.path("etc/vcfg/device"))
+        sub = {"propertyFormat": "objectJSON", "propertyNoName": False, "propertyIdIn": "", "service": "",
+               "cfgGenOpts": []}
+        conf = {"vcfg": {"apiVersion": "1.0", "domain": {
+            "0": {"name": "factory", "dirIn": "/etc/vcfg/factory", "confOut": "/etc/vcfg/factory.json"},
+            "1": {"name": "deviceSpecific", "dirIn": "/etc/vcfg/device", "confOut": "/etc/vcfg/device.json"}},
+            "subsystem": {"0": dict(sub, name="system", cfgGenExec="/bin/true"),
+                          "1": dict(sub, name="accessmgr", cfgGenExec=os.environ["REALMGEN"])}}}
+        layers = {
+            "etc/vcfg.conf": conf,
+            "etc/vcfg/factory/system.vcfg": {"system": {"hostname": "r9050"}},
+            "etc/vcfg/factory/accessmgr.vcfg": {"accessmgr": {"apiVersion": "1.0", "cli": cli_realm(
+                {"alice": {"primaryGroup": "devs", "uidNumber": 3001, "loginShell": "/bin/sh",
+                           "status": "active", "userPasswordIsDefault": True}},
+                {"devs": GROUPS["devs"]})}},
+            "etc/vcfg/device/accessmgr.vcfg": {"accessmgr": {"cli": {"users": {"alice": {
+                "userPassword": "s3cret!"}}}}},
+        }
+        for rel, content in layers.items():
+            with open(box.path(rel), "w") as f:
+                json.dump(content, f)
+        assert box.run_command(["/usr/local/bin/vcfg", "merge"]).returncode in (0, 1)
+        with open(box.path("etc/vcfg/device.json")) as f:
+            assert json.load(f)["accessmgr"]["cli"]["users"]["alice"]["userPassword"] == "s3cret!"
+        temps_before = {n for n in os.listdir("/tmp") if n.startswith("vcfgtmp")}
+        r = box.run_command(["/usr/local/bin/vcfg", "generate", "accessmgr"])
+        assert r.returncode == 0, r.stdout + r.stderr
+        assert verifies(box.shadow()["alice"][1], "s3cret!")
+        with open(box.path("etc/vcfg/device.json")) as f:
+            alice = json.load(f)["accessmgr"]["cli"]["users"]["alice"]
+        assert "userPassword" not in alice
+        assert alice["userPasswordIsDefault"] is False
+        assert {n for n in os.listdir("/tmp") if n.startswith("vcfgtmp")} <= temps_before
+    finally:
+        box.cleanup()

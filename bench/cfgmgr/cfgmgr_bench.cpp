@@ -1,0 +1,88 @@
+// Speed of the configuration library on a configuration of realistic size:
+// loading a file, writing it, and computing and applying a layer.
+#include "Vantor_cfgmgr/Vantor_cfgmgr.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace Vantor_cfgmgr;
+
+// subsystems x properties, each property an object of a few scalars.
+ValueObject* makeConfig(int subsystems, int properties, int salt)
+{
+    auto* root = new ValueObject();
+    for (int s = 0; s < subsystems; ++s) {
+        auto* sub = new ValueObject();
+        for (int p = 0; p < properties; ++p) {
+            auto* prop = new ValueObject();
+            prop->SetProperty("enabled", new ValueBool((p + salt) % 3 == 0));
+            prop->SetProperty("count", new ValueInt(p * 7 + (p % 10 == 0 ? salt : 0)));
+            prop->SetProperty("ratio", new ValueDouble(p / 8.0));
+            prop->SetProperty("name", new ValueString(("item-" + std::to_string(p)).c_str(), true));
+            sub->SetProperty(("prop" + std::to_string(p)).c_str(), prop);
+        }
+        root->SetProperty(("subsystem" + std::to_string(s)).c_str(), sub);
+    }
+    return root;
+}
+
+std::string toText(const ValueGeneric& v)
+{
+    rapidjson::StringBuffer buffer;
+    PrettyWriter writer(buffer);
+    v.PrettyWrite(&writer);
+    return buffer.GetString();
+}
+
+void BM_Load(benchmark::State& state)
+{
+    Ref<ValueObject> config(makeConfig(10, static_cast<int>(state.range(0)), 0));
+    std::string text = toText(*config);
+    char path[] = "/tmp/cfgmgr-bench-XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        state.SkipWithError("cannot write the scratch file");
+        return;
+    }
+    ::close(fd);
+    for (auto _ : state) {
+        Ref<ValueGeneric> tree(ValueGeneric::Load(path));
+        benchmark::DoNotOptimize(tree.get());
+    }
+    ::unlink(path);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_Load)->Arg(10)->Arg(100)->Arg(1000);
+
+void BM_PrettyWrite(benchmark::State& state)
+{
+    Ref<ValueObject> config(makeConfig(10, static_cast<int>(state.range(0)), 0));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(toText(*config));
+    }
+}
+BENCHMARK(BM_PrettyWrite)->Arg(100)->Arg(1000);
+
+void BM_DiffThenOverlay(benchmark::State& state)
+{
+    Ref<ValueObject> lower(makeConfig(10, static_cast<int>(state.range(0)), 0));
+    Ref<ValueObject> higher(makeConfig(10, static_cast<int>(state.range(0)), 1));
+    for (auto _ : state) {
+        Ref<ValueObject> layer(new ValueObject());
+        layer->Diff(lower.get(), higher.get());
+        Ref<ValueGeneric> merged(lower->Clone(true));
+        ValueObject* m = nullptr;
+        merged->AsObject(m);
+        m->Overlay(layer.get());
+        benchmark::DoNotOptimize(m);
+    }
+}
+BENCHMARK(BM_DiffThenOverlay)->Arg(100)->Arg(1000);
+
+} // namespace

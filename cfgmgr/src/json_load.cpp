@@ -1,0 +1,269 @@
+// Reading JSON files into value trees through rapidjson's SAX reader.
+#include "Vantor_cfgmgr/GenericSAX.h"
+#include "Vantor_cfgmgr/Vantor_cfgmgr.h"
+#include "format.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <rapidjson/reader.h>
+
+namespace Vantor_cfgmgr {
+
+GenericSAX::~GenericSAX()
+{
+    std::free(pendingName_);
+    if (root_ != nullptr) {
+        root_->Release();
+    }
+}
+
+ValueGeneric* GenericSAX::ReleaseRoot()
+{
+    ValueGeneric* r = root_;
+    root_ = nullptr;
+    stack_.clear();
+    return r;
+}
+
+ValueObject* GenericSAX::TopObject() const
+{
+    if (stack_.empty()) {
+        return nullptr;
+    }
+    ValueObject* o = nullptr;
+    stack_.back()->AsObject(o);
+    return o;
+}
+
+ValueArray* GenericSAX::TopArray() const
+{
+    if (stack_.empty()) {
+        return nullptr;
+    }
+    ValueArray* a = nullptr;
+    stack_.back()->AsArray(a);
+    return a;
+}
+
+bool GenericSAX::AddScalar(ValueGeneric* v)
+{
+    Ref<ValueGeneric> value(v);
+    if (root_ == nullptr) {
+        std::fputs("*** First JSON element must be an Object\n", ErrorStream());
+        return false;
+    }
+    if (ValueObject* o = TopObject()) {
+        if (pendingName_ == nullptr) {
+            std::fputs("*** Empty Key not allowed.\n", ErrorStream());
+            return false;
+        }
+        char* name = pendingName_;
+        pendingName_ = nullptr;
+        o->SetProperty(name, value.release(), false);
+        return true;
+    }
+    if (ValueArray* a = TopArray()) {
+        a->AddElement(value.release());
+        return true;
+    }
+    std::fputs("*** Unrecognized JSON Container\n", ErrorStream());
+    return false;
+}
+
+bool GenericSAX::StartContainer(ValueGeneric* container)
+{
+    if (stack_.size() >= detail::kMaxNesting) {
+        container->Release();
+        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
+        return false;
+    }
+    if (root_ == nullptr) {
+        root_ = container;
+    } else if (!AddScalar(container)) {
+        return false;
+    }
+    stack_.push_back(container);
+    return true;
+}
+
+bool GenericSAX::Null() { return AddScalar(new ValueNull()); }
+bool GenericSAX::Bool(bool b) { return AddScalar(new ValueBool(b)); }
+bool GenericSAX::Int(int i) { return AddScalar(new ValueInt(i)); }
+bool GenericSAX::Uint(unsigned u) { return AddScalar(new ValueUint(u)); }
+bool GenericSAX::Int64(int64_t i) { return AddScalar(new ValueInt64(i)); }
+bool GenericSAX::Uint64(uint64_t u) { return AddScalar(new ValueUint64(u)); }
+bool GenericSAX::Double(double d) { return AddScalar(new ValueDouble(d)); }
+
+bool GenericSAX::RawNumber(const char* text, rapidjson::SizeType length, bool copy)
+{
+    return AddScalar(new ValueRawNumber(text, length, copy));
+}
+
+namespace {
+
+// Strict UTF-8: shortest forms only, no surrogate code points, nothing above
+// U+10FFFF. The reader checks the raw bytes, but a "\\uDC00" escape without
+// its partner still reaches us as the bytes of a lone surrogate.
+bool isStrictUtf8(const char* text, size_t length)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + length;
+    while (p < end) {
+        unsigned char c = *p;
+        size_t extra = 0;
+        unsigned long cp = 0;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (static_cast<size_t>(end - p) <= extra) {
+            return false;
+        }
+        for (size_t i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        static const unsigned long minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        p += extra + 1;
+    }
+    return true;
+}
+
+} // namespace
+
+bool GenericSAX::String(const char* text, rapidjson::SizeType length, bool copy)
+{
+    if (text != nullptr && !isStrictUtf8(text, length)) {
+        std::fputs("*** Invalid UTF-8 in String\n", ErrorStream());
+        return false;
+    }
+    return AddScalar(new ValueString(text, length, copy));
+}
+
+bool GenericSAX::StartObject() { return StartContainer(new ValueObject()); }
+bool GenericSAX::StartArray() { return StartContainer(new ValueArray()); }
+
+bool GenericSAX::Key(const char* text, rapidjson::SizeType length, bool)
+{
+    if (text == nullptr) {
+        std::fputs("*** Empty Key not allowed.\n", ErrorStream());
+        return false;
+    }
+    if (std::strlen(text) != length) {
+        std::fputs("*** Embedded 0x00 not allowed in Key\n", ErrorStream());
+        return false;
+    }
+    if (!isStrictUtf8(text, length)) {
+        std::fputs("*** Invalid UTF-8 in Key\n", ErrorStream());
+        return false;
+    }
+    // The name is always copied: the object frees it, so it must never point
+    // into the reader's buffer.
+    char* name = ::strndup(text, length);
+    if (name == nullptr) {
+        throw std::bad_alloc();
+    }
+    std::free(pendingName_);
+    pendingName_ = name;
+    return true;
+}
+
+bool GenericSAX::EndObject(rapidjson::SizeType memberCount)
+{
+    ValueObject* o = TopObject();
+    if (o == nullptr) {
+        std::fputs("*** Object expected but not found on JSON element stack\n", ErrorStream());
+        return false;
+    }
+    if (o->GetPropertyCount() != memberCount) {
+        std::fprintf(ErrorStream(), "*** Object expected %d members, had %d members\n", static_cast<int>(memberCount),
+                     static_cast<int>(o->GetPropertyCount()));
+        return false;
+    }
+    stack_.pop_back();
+    return true;
+}
+
+bool GenericSAX::EndArray(rapidjson::SizeType elementCount)
+{
+    ValueArray* a = TopArray();
+    if (a == nullptr) {
+        std::fputs("*** Array expected but not found on JSON element stack\n", ErrorStream());
+        return false;
+    }
+    if (a->GetElementCount() != elementCount) {
+        std::fprintf(ErrorStream(), "*** Array expected %d elements, had %d elements\n",
+                     static_cast<int>(elementCount), static_cast<int>(a->GetElementCount()));
+        return false;
+    }
+    stack_.pop_back();
+    return true;
+}
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(char* p) const { std::free(p); }
+};
+
+// The reader's grammar with three additions: iterative parsing, so deep
+// nesting cannot exhaust the stack; UTF-8 validation, so a configuration
+// never holds text that is not UTF-8; and full-precision numbers, so a
+// double written back reads as the same double.
+constexpr unsigned kLoadFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+
+} // namespace
+
+ValueGeneric* ValueGeneric::Load(const char* fileName)
+{
+    if (fileName == nullptr || *fileName == '\0') {
+        throw std::invalid_argument("fileName must be non-NULL and non-empty");
+    }
+    char* raw = nullptr;
+    uint64_t size = 0;
+    if (Vantor_util::file_to_buffer(fileName, &raw, &size) != 0) {
+        throw std::runtime_error("fileName not found"); // errno tells why
+    }
+    std::unique_ptr<char, FreeDeleter> buffer(raw);
+    if (buffer == nullptr || size == 0) {
+        errno = ENODATA;
+        throw std::runtime_error("fileName empty");
+    }
+    GenericSAX handler;
+    rapidjson::Reader reader;
+    // The reader stops at a NUL byte as if the text ended there; a NUL is
+    // never valid JSON, so text up to it that parses is still refused.
+    size_t textLength = std::strlen(buffer.get());
+    rapidjson::StringStream stream(buffer.get());
+    rapidjson::ParseResult result = reader.Parse<kLoadFlags>(stream, handler);
+    if (!result.IsError() && textLength != size) {
+        result.Set(rapidjson::kParseErrorDocumentRootNotSingular, textLength);
+    }
+    buffer.reset();
+    if (result.IsError()) {
+        ParseResultDiag(result, fileName, stderr);
+        throw std::runtime_error("JSON Parse Error");
+    }
+    return handler.ReleaseRoot();
+}
+
+} // namespace Vantor_cfgmgr

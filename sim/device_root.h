@@ -1,0 +1,23 @@
+// The files of a simulated device under its root directory: device nodes,
+// sysfs entries of the current monitors, charger and fuel gauge, the power
+// key pipe and the system folders the meter writes to.
+#pragma once
+
+#include <string>
+
+// Creates every folder and file of the device that is missing; files that
+// already exist are kept, so a root can be built once and attached to again.
+// Throws std::runtime_error when the root cannot be written.
+void DeviceRoot_build(const std::string& root);
+
+// The supply current of a serial sensor port (index 0 or 1) in mA: above
+// 250 the meter sees a sensor plugged in.
+void DeviceRoot_setCurrent(const std::string& root, int serialIndex, int milliamperes);
+
+// Points `link` (a path under the root) at `target`, replacing any old link
+// in one step; removing is silent when there is no link.
+void DeviceRoot_link(const std::string& target, const std::string& link);
+void DeviceRoot_unlink(const std::string& link);
+
+// Replaces a file's content in one step (write beside, rename).
+void DeviceRoot_writeFile(const std::string& path, const std::string& content);

@@ -1,0 +1,249 @@
+// The property commands on one domain's merged configuration: get, set,
+// default and delete.
+#include "Vcfg.h"
+
+#include "tools_common/PropertyFormat.h"
+
+#include <rapidjson/document.h>
+
+namespace Vantor_cfgmgr {
+
+namespace {
+
+std::string domainOf(const VcfgContext& ctx)
+{
+    return ctx.domainName.empty() ? kDefaultDomain : ctx.domainName;
+}
+
+// The object the paths start from: the merged tree, or the -s subsystem's
+// object (null when missing and -N).
+ValueObject* startObject(ValueObject* tree)
+{
+    if (toolOptions.subsystemName.empty()) {
+        return tree;
+    }
+    return innerObject(tree, toolOptions.subsystemName);
+}
+
+// Removes path's last property from its parent; false when not found.
+bool removeProperty(ValueObject* start, const PropertyPath& path)
+{
+    ValueObject* parent = nullptr;
+    if (navigatePropertyId(start, path, &parent, nullptr) == nullptr || parent == nullptr) {
+        return false;
+    }
+    return parent->RemoveProperty(path.Last().c_str());
+}
+
+// Stores value under path, creating the missing objects from the component
+// at index from onwards (parent is the object holding that component).
+void storeCreating(ValueObject* parent, const PropertyPath& path, unsigned from, ValueGeneric* value)
+{
+    for (unsigned i = from; i + 1 < path.Size(); ++i) {
+        const char* name = path.Component(i).c_str();
+        ValueGeneric* next = parent->GetProperty(name);
+        if (next == nullptr) {
+            parent->SetProperty(name, new ValueObject());
+            next = parent->GetProperty(name);
+        }
+        next->AsObject(parent);
+    }
+    parent->SetProperty(path.Last().c_str(), value);
+}
+
+} // namespace
+
+int vcfgGet(VcfgContext& ctx)
+{
+    ValueObject* tree = loadConfOut(ctx, domainOf(ctx));
+    FILE* out = OutputStream();
+    ValueObject* start = startObject(tree);
+    const PropertyFormat_t format = toolOptions.propertyFormat;
+    if (start == nullptr) {
+        if (!toolOptions.formatNoName) {
+            const std::string& name = toolOptions.subsystemName;
+            std::fprintf(out, "%s%s", format == formatURL ? name.c_str() : jsonQuoted(name).c_str(),
+                         format == formatURL ? "=" : format == formatLineJSON ? ":" : ": ");
+        }
+        std::fputs("null\n", out);
+        return 0;
+    }
+    // Every property is looked up before anything is printed, so that a
+    // missing one leaves no half-printed output behind.
+    std::vector<std::pair<std::string, const ValueGeneric*>> entries;
+    for (const PropertyPath& path : commandPropertyPaths(ctx)) {
+        const ValueGeneric* value = navigatePropertyId(start, path, nullptr, nullptr);
+        entries.emplace_back(path.IsEmpty() ? toolOptions.subsystemName : path.ToString(), value);
+    }
+    PropertyPrinter printer(out, format, toolOptions.formatNoName);
+    printer.Begin();
+    for (const auto& [name, value] : entries) {
+        printer.Entry(name, value);
+    }
+    printer.End();
+    return 0;
+}
+
+namespace {
+
+struct SetRequest {
+    std::string id;        // path text
+    std::string valueText; // as given, for messages
+    const JsonValue* value;
+};
+
+// Applies one value; returns 0, or 2 for a refused value. Improper uses of
+// "deleted" end the program.
+int applySet(ValueObject* start, const SetRequest& request)
+{
+    PropertyPath path(request.id.c_str());
+    ValueObject* parent = nullptr;
+    unsigned index = 0;
+    ValueGeneric* existing = navigatePropertyId(start, path, &parent, &index);
+    const bool lastIsDeleted = !path.IsEmpty() && path.Last() == "deleted";
+    if (existing != nullptr) {
+        if (lastIsDeleted) {
+            toolFail(2,
+                     "*** Illegal configuration: \"deleted\" cannot occur within a merged configuration file, but "
+                     "did within \"%s\"\n",
+                     request.id.c_str());
+        }
+        int rc = existing->SetValue(request.value);
+        if (rc != 0) {
+            toolError("*** Parse Error \"%s\" for \"%s\"%c%s\n", ValueGeneric::ParseErrorCodeImage().GetImageSafe(rc),
+                      request.id.c_str(), toolOptions.propertyFormat == formatURL ? '=' : ':',
+                      request.valueText.c_str());
+            return 2;
+        }
+        return 0;
+    }
+    if (lastIsDeleted) {
+        const bool onlyLastMissing = index + 1 == path.Size();
+        if (!request.value->IsBool() || !request.value->GetBool() || !onlyLastMissing) {
+            toolFail(2, "*** Improper use of \"deleted\" : true\n");
+        }
+        // "x.deleted" = true deletes x itself.
+        PropertyPath target = path;
+        target.PopPropertyId();
+        ValueObject* grandParent = nullptr;
+        if (target.IsEmpty() || navigatePropertyId(start, target, &grandParent, nullptr) == nullptr ||
+            grandParent == nullptr) {
+            toolFail(2, "*** Internal error: parent Object not found during \"delete\"\n");
+        }
+        grandParent->RemoveProperty(target.Last().c_str());
+        return 0;
+    }
+    storeCreating(parent, path, index, ValueGeneric::NewValueGeneric(request.value));
+    return 0;
+}
+
+// Parses value text into doc as the current format reads it; 2 after the
+// diagnosis when it is not JSON.
+int parseValueText(const std::string& text, rapidjson::Document& doc)
+{
+    std::string json = toolOptions.propertyFormat == formatURL ? urlValueToJson(text) : text;
+    doc.Parse(json.c_str(), json.size());
+    if (doc.HasParseError()) {
+        ValueGeneric::ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), text.c_str(),
+                                      ErrorStream());
+        return 2;
+    }
+    return 0;
+}
+
+// The -f file taken whole as one JSON object of ids and values.
+int setFromObjectFile(VcfgContext& ctx, ValueObject* start)
+{
+    rapidjson::Document doc;
+    doc.Parse(ctx.propertyIds.rawText.c_str(), ctx.propertyIds.rawText.size());
+    if (doc.HasParseError()) {
+        ValueGeneric::ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()),
+                                      toolOptions.propertyIdFilename.c_str(), ErrorStream());
+        return 2;
+    }
+    if (!doc.IsObject()) {
+        toolError("*** Top level of propertyIdFile \"%s\" is not a JSON Object!\n",
+                  toolOptions.propertyIdFilename.c_str());
+        return 2;
+    }
+    for (const auto& member : doc.GetObject()) {
+        rapidjson::StringBuffer text;
+        rapidjson::Writer<rapidjson::StringBuffer> writer(text);
+        member.value.Accept(writer);
+        SetRequest request{member.name.GetString(), text.GetString(), &member.value};
+        if (int rc = applySet(start, request); rc != 0) {
+            return rc;
+        }
+    }
+    return 0;
+}
+
+int setOne(ValueObject* start, const std::string& id, const std::string& valueText)
+{
+    rapidjson::Document doc;
+    if (parseValueText(valueText, doc) != 0) {
+        return 2;
+    }
+    return applySet(start, SetRequest{id, valueText, &doc});
+}
+
+int setFromLines(VcfgContext& ctx, ValueObject* start)
+{
+    for (const std::string& line : ctx.propertyIds.lines) {
+        std::string pathText;
+        std::string valueText;
+        if (!splitPropertySetLine(line, pathText, valueText)) {
+            toolError("*** Parse Error \"%s\" for \"%s\"\n", "missing value", line.c_str());
+            return 2;
+        }
+        if (int rc = setOne(start, decodePropertyIdLine(pathText), valueText); rc != 0) {
+            return rc;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int vcfgSet(VcfgContext& ctx)
+{
+    const std::string domain = domainOf(ctx);
+    ValueObject* tree = loadConfOut(ctx, domain);
+    ValueObject* start = startObject(tree);
+    if (start == nullptr) {
+        return 3;
+    }
+    if (ctx.hasCommandLineId) {
+        if (int rc = setOne(start, ctx.commandLineId, ctx.commandLineValue); rc != 0) {
+            return rc;
+        }
+    }
+    const bool objectForm = toolOptions.propertyFormat != formatURL && !ctx.propertyIds.lines.empty() &&
+                            ctx.propertyIds.lines.front().starts_with("{");
+    int rc = objectForm ? setFromObjectFile(ctx, start) : setFromLines(ctx, start);
+    if (rc != 0) {
+        return rc;
+    }
+    return saveConfOut(ctx, domain, tree);
+}
+
+int vcfgDelete(VcfgContext& ctx)
+{
+    const std::string domain = domainOf(ctx);
+    ValueObject* tree = loadConfOut(ctx, domain);
+    ValueObject* start = startObject(tree);
+    if (start == nullptr) {
+        return 3;
+    }
+    PropertyPath path(ctx.commandLineId.c_str());
+    if (toolOptions.subsystemName.empty() ? path.Size() <= 1 : path.IsEmpty()) {
+        toolFail(2, "*** Illegal to delete entire subsystem \"%s\"\n",
+                 path.IsEmpty() ? toolOptions.subsystemName.c_str() : path.Component(0).c_str());
+    }
+    if (removeProperty(start, path)) {
+        saveConfOut(ctx, domain, tree);
+    }
+    return 0;
+}
+
+} // namespace Vantor_cfgmgr
