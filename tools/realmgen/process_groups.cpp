@@ -11,13 +11,6 @@ namespace realmgen {
 
 namespace {
 
-void reread(RealmData& realm)
-{
-    if (!readSystemAccounts(realm)) {
-        err("*** Error \"%s\" loading system user and group configuration\n", std::strerror(errno));
-    }
-}
-
 // A group may go only when no account, present or configured, still needs it.
 bool mayDeleteGroup(const RealmData& realm, const GroupDataSys& sysGroup)
 {
@@ -81,7 +74,7 @@ void deleteGroups(RealmData& realm)
             err("*** Error deleting group \"%s\" !\n", name.c_str());
             continue;
         }
-        reread(realm);
+        rereadSystemAccounts(realm);
         if (realm.sysGroups.count(name) != 0) {
             err("*** Error the group \"%s\" is still present after deletion attempt!\n", name.c_str());
         } else {
@@ -118,7 +111,7 @@ void addGroups(RealmData& realm)
         }
         if (addSystemGroup(name, group.gidNumber)) {
             out("*** The group \"%s\" with ID \"%d\" has been added.\n", name.c_str(), group.gidNumber);
-            reread(realm);
+            rereadSystemAccounts(realm);
         } else {
             err("*** Error adding the group \"%s\" with ID \"%d\"!\n", name.c_str(), group.gidNumber);
         }

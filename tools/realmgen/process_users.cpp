@@ -15,13 +15,6 @@ namespace realmgen {
 
 namespace {
 
-void reread(RealmData& realm)
-{
-    if (!readSystemAccounts(realm)) {
-        err("*** Error \"%s\" loading system user and group configuration\n", std::strerror(errno));
-    }
-}
-
 // Text that would break a line of /etc/passwd: the separator or a line end.
 const char* badCharIn(const std::string& s)
 {
@@ -210,20 +203,20 @@ void addUser(RealmData& realm, const std::string& name, const UserDataConfig& c)
     if (!addSystemUser(realm.name, name, c.homeDirectory, c.loginShell, c.uidNumber, c.primaryGroup, c.comment,
                        c.userPassword, c.homeDirectoryGiven)) {
         err("*** Error adding user \"%s\"!\n", name.c_str());
-        reread(realm);
+        rereadSystemAccounts(realm);
         return;
     }
-    reread(realm);
+    rereadSystemAccounts(realm);
     if (c.userPassword.empty() && c.userPasswordIsDefault) {
         restoreDefaultPassword(realm, name, c);
     }
     applyMemberships(realm, name, c);
     applySsh(realm, name, c);
-    reread(realm);
+    rereadSystemAccounts(realm);
     if (c.status == usLocked && !lockSystemUserPassword(name)) {
         err("*** Error locking password for user \"%s\"!\n", name.c_str());
     }
-    reread(realm);
+    rereadSystemAccounts(realm);
     if (settings.verbose > 0) {
         out("*** The user \"%s\" has been added.\n", name.c_str());
     }
@@ -263,7 +256,7 @@ void updateUser(RealmData& realm, const std::string& name, const UserDataConfig&
     if (c.primaryGroup != sys.primaryGroup) {
         changeCliUserPrimaryGroup(name, c.primaryGroup);
     }
-    reread(realm);
+    rereadSystemAccounts(realm);
     applyMemberships(realm, name, c);
     applySsh(realm, name, c);
     if (!c.userPassword.empty()) {
@@ -273,9 +266,9 @@ void updateUser(RealmData& realm, const std::string& name, const UserDataConfig&
     } else if (c.userPasswordIsDefault) {
         restoreDefaultPassword(realm, name, c);
     }
-    reread(realm);
+    rereadSystemAccounts(realm);
     applyLock(realm, name, c);
-    reread(realm);
+    rereadSystemAccounts(realm);
 }
 
 } // namespace
@@ -297,7 +290,7 @@ void processCliUsers(RealmData& realm)
             if (present && deleteSystemUser(name, false)) {
                 out("*** The user \"%s\" has been deleted.\n", name.c_str());
             }
-            reread(realm);
+            rereadSystemAccounts(realm);
             continue;
         }
         if (present) {
@@ -312,9 +305,9 @@ void processCliConfig(RealmData& realm)
 {
     checkRoleGroupNames(realm);
     processGroups(realm);
-    reread(realm);
+    rereadSystemAccounts(realm);
     processCliUsers(realm);
-    reread(realm);
+    rereadSystemAccounts(realm);
 }
 
 } // namespace realmgen

@@ -66,6 +66,20 @@ void readTextMap(const ValueGeneric* value, TextMap& into)
     }
 }
 
+// Reads a decimal number the way std::stoi does (a trailing text is
+// ignored); false after the message when there is none.
+bool readIdNumber(const ValueGeneric* value, int& into, const char* what, const char* owner, const char* name)
+{
+    const std::string text = valueText(value);
+    try {
+        into = std::stoi(text);
+        return true;
+    } catch (const std::exception& e) {
+        err("*** Error \"%s\" invalid %s \"%s\" for %s \"%s\"\n", e.what(), what, text.c_str(), owner, name);
+        return false;
+    }
+}
+
 // Returns false (after the message) when the user must be left out.
 bool loadUserProperty(UserDataConfig& user, const std::string& userName, const std::string& prop,
                       const ValueGeneric* value)
@@ -91,11 +105,7 @@ bool loadUserProperty(UserDataConfig& user, const std::string& userName, const s
             return false;
         }
     } else if (prop == "uidNumber") {
-        try {
-            user.uidNumber = std::stoi(text);
-        } catch (const std::exception& e) {
-            err("*** Error \"%s\" invalid uidNumber \"%s\" for user \"%s\"\n", e.what(), text.c_str(),
-                userName.c_str());
+        if (!readIdNumber(value, user.uidNumber, "uidNumber", "user", userName.c_str())) {
             return false;
         }
         // -1 means "let the system choose"; other negative numbers would
@@ -115,6 +125,24 @@ bool loadUserProperty(UserDataConfig& user, const std::string& userName, const s
         readBoolMap(value, user.memberOf);
     }
     return true;
+}
+
+void loadRoleProperty(RoleDataConfig& role, const std::string& prop, const ValueGeneric* value)
+{
+    if (prop == "allowSSH") {
+        role.allowSSH = valueText(value) == "true";
+        role.allowSSHGiven = true;
+    } else if (prop == "homeDirectory") {
+        role.homeDirectory = valueText(value);
+        role.homeDirectoryGiven = true;
+    } else if (prop == "loginShell") {
+        role.loginShell = valueText(value);
+        role.loginShellGiven = true;
+    } else if (prop == "primaryGroup") {
+        role.primaryGroup = valueText(value);
+    } else if (prop == "memberOf") {
+        readBoolMap(value, role.memberOf);
+    }
 }
 
 } // namespace
@@ -156,113 +184,86 @@ std::string valueText(const ValueGeneric* value)
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 
-bool loadUsersFromJson(RealmData& realm, const ValueObject* users)
+namespace {
+
+// Walks the instances of one map. readOne fills an entry and answers whether
+// to keep it; an entry that is not an object stops the map; an exception
+// leaves that entry out with the message naming the kind of instance.
+template <class Entry, class ReadOne>
+bool loadInstances(const ValueObject* instances, std::map<std::string, Entry>& into, const char* kind,
+                   ReadOne readOne)
 {
     bool ok = true;
-    for (const auto& [name, value] : users->GetProperties()) {
+    for (const auto& [name, value] : instances->GetProperties()) {
         const ValueObject* object = value->AsObject();
         if (object == nullptr) {
             err("*** Error instance \"%s\" main property is not a JSON Object!\n", name);
             return false;
         }
         try {
-            UserDataConfig user;
-            bool keep = true;
-            for (const auto& [prop, propValue] : object->GetProperties()) {
-                keep = loadUserProperty(user, name, prop, propValue) && keep;
-            }
-            if (keep) {
-                realm.users[name] = std::move(user);
+            Entry entry;
+            if (readOne(name, object, entry)) {
+                into[name] = std::move(entry);
             } else {
                 ok = false;
             }
         } catch (const std::exception& e) {
-            err("*** Error \"%s\" validating CLI Instance \"%s\"\n", e.what(), name);
+            err("*** Error \"%s\" validating %s \"%s\"\n", e.what(), kind, name);
             ok = false;
         }
     }
     return ok;
+}
+
+} // namespace
+
+bool loadUsersFromJson(RealmData& realm, const ValueObject* users)
+{
+    return loadInstances(users, realm.users, "CLI Instance",
+                         [](const char* name, const ValueObject* object, UserDataConfig& user) {
+                             bool keep = true;
+                             for (const auto& [prop, propValue] : object->GetProperties()) {
+                                 keep = loadUserProperty(user, name, prop, propValue) && keep;
+                             }
+                             return keep;
+                         });
 }
 
 bool loadGroupsFromJson(RealmData& realm, const ValueObject* groups)
 {
-    bool ok = true;
-    for (const auto& [name, value] : groups->GetProperties()) {
-        const ValueObject* object = value->AsObject();
-        if (object == nullptr) {
-            err("*** Error instance \"%s\" main property is not a JSON Object!\n", name);
-            return false;
-        }
-        try {
-            GroupDataSys group;
-            group.name = name;
-            bool keep = true;
-            if (const ValueGeneric* gid = object->GetProperty("gidNumber")) {
-                const std::string text = valueText(gid);
-                try {
-                    group.gidNumber = std::stoi(text);
-                } catch (const std::exception& e) {
-                    err("*** Error \"%s\" invalid gidNumber \"%s\" for group \"%s\"\n", e.what(), text.c_str(),
-                        name);
-                    keep = false;
-                }
-            }
-            if (const ValueGeneric* status = object->GetProperty("status")) {
-                const std::string text = valueText(status);
-                group.status = GroupStatusMap().GetKey(text.c_str());
-                if (group.status < 0) {
-                    err("*** Error \"%s\" is an invalid group status property!\n", text.c_str());
-                    keep = false;
-                }
-            }
-            if (keep) {
-                realm.groups[name] = std::move(group);
-            } else {
-                ok = false;
-            }
-        } catch (const std::exception& e) {
-            err("*** Error \"%s\" validating CLI Group \"%s\"\n", e.what(), name);
-            ok = false;
-        }
-    }
-    return ok;
+    return loadInstances(groups, realm.groups, "CLI Group",
+                         [](const char* name, const ValueObject* object, GroupDataSys& group) {
+                             group.name = name;
+                             bool keep = true;
+                             if (const ValueGeneric* gid = object->GetProperty("gidNumber")) {
+                                 keep = readIdNumber(gid, group.gidNumber, "gidNumber", "group", name);
+                                 if (keep && group.gidNumber < -1) {
+                                     err("*** Error \"%s\" invalid gidNumber \"%s\" for group \"%s\"\n",
+                                         "negative", valueText(gid).c_str(), name);
+                                     keep = false;
+                                 }
+                             }
+                             if (const ValueGeneric* status = object->GetProperty("status")) {
+                                 const std::string text = valueText(status);
+                                 group.status = GroupStatusMap().GetKey(text.c_str());
+                                 if (group.status < 0) {
+                                     err("*** Error \"%s\" is an invalid group status property!\n", text.c_str());
+                                     keep = false;
+                                 }
+                             }
+                             return keep;
+                         });
 }
 
 bool loadRolesFromJson(RealmData& realm, const ValueObject* roles)
 {
-    bool ok = true;
-    for (const auto& [name, value] : roles->GetProperties()) {
-        const ValueObject* object = value->AsObject();
-        if (object == nullptr) {
-            err("*** Error instance \"%s\" main property is not a JSON Object!\n", name);
-            return false;
-        }
-        try {
-            RoleDataConfig role;
-            for (const auto& [prop, propValue] : object->GetProperties()) {
-                const std::string p = prop;
-                if (p == "allowSSH") {
-                    role.allowSSH = valueText(propValue) == "true";
-                    role.allowSSHGiven = true;
-                } else if (p == "homeDirectory") {
-                    role.homeDirectory = valueText(propValue);
-                    role.homeDirectoryGiven = true;
-                } else if (p == "loginShell") {
-                    role.loginShell = valueText(propValue);
-                    role.loginShellGiven = true;
-                } else if (p == "primaryGroup") {
-                    role.primaryGroup = valueText(propValue);
-                } else if (p == "memberOf") {
-                    readBoolMap(propValue, role.memberOf);
-                }
-            }
-            realm.roles[name] = std::move(role);
-        } catch (const std::exception& e) {
-            err("*** Error \"%s\" validating Role Instance \"%s\"\n", e.what(), name);
-            ok = false;
-        }
-    }
-    return ok;
+    return loadInstances(roles, realm.roles, "Role Instance",
+                         [](const char*, const ValueObject* object, RoleDataConfig& role) {
+                             for (const auto& [prop, propValue] : object->GetProperties()) {
+                                 loadRoleProperty(role, prop, propValue);
+                             }
+                             return true;
+                         });
 }
 
 namespace {

@@ -98,32 +98,33 @@ std::string firstLine(const char* path)
 
 bool hasNewline(const std::string& s) { return s.find('\n') != std::string::npos; }
 
-int gidOfGroup(const std::string& name)
+// Looks a name up in an account file with the matching fgetXXent reader.
+template <class Entry, class Next, class Name, class Id>
+int idOf(const char* file, const std::string& name, Next next, Name nameOf, Id idOfEntry)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(groupFile, "re"), std::fclose);
-    if (!f) {
-        return -1;
-    }
-    while (const group* g = ::fgetgrent(f.get())) {
-        if (name == g->gr_name) {
-            return static_cast<int>(g->gr_gid);
+    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(file, "re"), std::fclose);
+    while (f) {
+        const Entry* e = next(f.get());
+        if (e == nullptr) {
+            break;
+        }
+        if (name == nameOf(e)) {
+            return static_cast<int>(idOfEntry(e));
         }
     }
     return -1;
 }
 
+int gidOfGroup(const std::string& name)
+{
+    return idOf<group>(groupFile, name, ::fgetgrent, [](const group* g) { return g->gr_name; },
+                       [](const group* g) { return g->gr_gid; });
+}
+
 int uidOfUser(const std::string& name)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(passwdFile, "re"), std::fclose);
-    if (!f) {
-        return -1;
-    }
-    while (const passwd* p = ::fgetpwent(f.get())) {
-        if (name == p->pw_name) {
-            return static_cast<int>(p->pw_uid);
-        }
-    }
-    return -1;
+    return idOf<passwd>(passwdFile, name, ::fgetpwent, [](const passwd* p) { return p->pw_name; },
+                        [](const passwd* p) { return p->pw_uid; });
 }
 
 bool chownPath(const std::string& path, int uid, int gid)

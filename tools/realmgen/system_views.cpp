@@ -3,6 +3,7 @@
 #include "report.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <grp.h>
 #include <memory>
@@ -97,6 +98,13 @@ void readLines(const std::string& path, Parse parse, Store store)
 bool readSystemAccounts(RealmData& realm)
 {
     return readGroups(realm) && readUsers(realm) && readShadow(realm);
+}
+
+void rereadSystemAccounts(RealmData& realm)
+{
+    if (!readSystemAccounts(realm)) {
+        err("*** Error \"%s\" loading system user and group configuration\n", std::strerror(errno));
+    }
 }
 
 bool parseDigestLine(const std::string& line, WebUserDataSys& entry)

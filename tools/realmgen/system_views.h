@@ -19,6 +19,8 @@ extern WebViews webViews;
 // Fills realm.sysUsers and realm.sysGroups from /etc/passwd, /etc/group and
 // /etc/shadow; false (errno set) when a file cannot be read.
 bool readSystemAccounts(RealmData& realm);
+// The same, with the message when the files cannot be read.
+void rereadSystemAccounts(RealmData& realm);
 // Reads the digest and htpasswd files named in the settings; missing files
 // are empty.
 void readWebFiles();

@@ -101,6 +101,8 @@ TEST_F(RealmModel, RealmLoadingTable)
          "*** Error \"stoi\" invalid uidNumber \"abc\" for user \"u\"\n"},
         {R"({"service":"cli","groups":{"g":{"gidNumber":"x"}}})", false, true,
          "*** Error \"stoi\" invalid gidNumber \"x\" for group \"g\"\n"},
+        {R"({"service":"cli","groups":{"g":{"gidNumber":-7}}})", false, true,
+         "*** Error \"negative\" invalid gidNumber \"-7\" for group \"g\"\n"},
         {R"({"service":"cli","groups":{"g":{"status":"on"}}})", false, true,
          "*** Error \"on\" is an invalid group status property!\n"},
         {R"({"service":"cli","users":{"u":{"memberOf":"g"}}})", false, true,
