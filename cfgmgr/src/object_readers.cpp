@@ -155,41 +155,37 @@ bool ValueObject::UpdateValue(const char*& out, const char* name, const Vantor_u
     return true;
 }
 
+// The char*& forms check exactly as the const char*& forms and then hand out
+// a fresh copy of the text.
 bool ValueObject::UpdateValue(char*& out, const char* name, unsigned minLen, unsigned maxLen) const
 {
-    const ValueString* s = stringProperty(*this, name);
-    if (s == nullptr) {
+    const char* text = nullptr;
+    if (!UpdateValue(text, name, minLen, maxLen)) {
         return false;
     }
-    checkLength(*s, name, minLen, maxLen);
-    storeDup(out, *s);
+    storeDup(out, *GetProperty(name)->AsString());
     return true;
 }
 
 bool ValueObject::UpdateValue(char*& out, const char* name, const regex_t* regex, unsigned minLen,
                               unsigned maxLen) const
 {
-    detail::requireNotNull(regex, "regex must not be NULL");
-    const ValueString* s = stringProperty(*this, name);
-    if (s == nullptr) {
+    const char* text = nullptr;
+    if (!UpdateValue(text, name, regex, minLen, maxLen)) {
         return false;
     }
-    checkLength(*s, name, minLen, maxLen);
-    checkRegex(*s, name, regex);
-    storeDup(out, *s);
+    storeDup(out, *GetProperty(name)->AsString());
     return true;
 }
 
 bool ValueObject::UpdateValue(char*& out, const char* name, const Vantor_util::EnumImage_c* validEnum,
                               unsigned* key) const
 {
-    detail::requireNotNull(validEnum, "validEnum must not be NULL");
-    const ValueString* s = stringProperty(*this, name);
-    if (s == nullptr) {
+    const char* text = nullptr;
+    if (!UpdateValue(text, name, validEnum, key)) {
         return false;
     }
-    checkEnum(*s, name, *validEnum, key);
-    storeDup(out, *s);
+    storeDup(out, *GetProperty(name)->AsString());
     return true;
 }
 

@@ -31,11 +31,12 @@ PlatformState& state() {
 }
 
 std::optional<std::uint16_t> parsePort(const char* text) {
-  if (text == nullptr || *text == '\0') return std::nullopt;
+  // Digits only: no sign, no blanks, nothing after the number.
+  if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < 1 || value > 65535) return std::nullopt;
+  if (errno != 0 || *end != '\0' || value < 0 || value > 65535) return std::nullopt;
   return static_cast<std::uint16_t>(value);
 }
 
@@ -147,6 +148,18 @@ std::string oneLine(std::string_view message) {
 
 }  // namespace
 
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.release();
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 void Platform_init() {
   auto& s = state();
   std::lock_guard guard(s.lock);
@@ -178,6 +191,11 @@ std::string Platform_path(std::string_view devicePath) {
   }
   root.append(devicePath);
   return root;
+}
+
+void Platform_prepareParent(std::string_view devicePath) {
+  if (rootCopy().empty()) return;
+  makeParents(Platform_path(devicePath));
 }
 
 int Platform_runCommand(std::string_view command) {
@@ -214,6 +232,8 @@ void Platform_syslog(int priority, std::string_view message) {
   }
   writeAll(s.messagesFd, std::to_string(priority) + " " + line + "\n");
 }
+
+std::uint16_t Platform_parseScpiPort(const char* text) { return parsePort(text).value_or(kDefaultScpiPort); }
 
 std::uint16_t Platform_scpiPort() {
   auto& s = state();

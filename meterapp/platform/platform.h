@@ -12,6 +12,28 @@
 #include <string>
 #include <string_view>
 
+// Owns one open file descriptor and closes it when it goes out of scope.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd();
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
 // Reads METER_ROOT and METER_SCPI_PORT. Called once at start-up; the other
 // functions call it themselves if nobody did.
 void Platform_init();
@@ -28,6 +50,11 @@ bool Platform_isSimulated();
 // paths, "/dev/null" and "/proc/..." are returned unchanged.
 std::string Platform_path(std::string_view devicePath);
 
+// Under a device root, creates the folders above the mapped path so that a
+// file the device keeps in a system folder ("/tmp", "/var/run") can be
+// created in a fresh root. Does nothing on the device.
+void Platform_prepareParent(std::string_view devicePath);
+
 // Runs a shell command the way the device does ("touch F", "echo 1 > F",
 // "shutdown", "/etc/init.d/network restart"). On the device it goes to the
 // system shell. Under a device root, "touch" and "echo ... > F" act on files
@@ -41,5 +68,8 @@ int Platform_runCommand(std::string_view command);
 void Platform_syslog(int priority, std::string_view message);
 
 // TCP port of the SCPI server: METER_SCPI_PORT when set to a valid port,
-// otherwise 5025.
+// otherwise 5025. Port 0 lets the system choose a free port, for test runs
+// of several meters at once that do not talk to the server.
 std::uint16_t Platform_scpiPort();
+// The port a METER_SCPI_PORT text stands for (5025 when absent or invalid).
+std::uint16_t Platform_parseScpiPort(const char* text);

@@ -193,10 +193,11 @@ struct SERIAL_PORT_DATA {
 // that other threads poll without a lock are atomic.
 struct SERIAL_HANDLER_DATA {
   std::jthread thread_id;
-  sensorSerCommState sensorState = stateSerConnect;
+  std::atomic<sensorSerCommState> sensorState{stateSerConnect};  // polled by other threads
   std::atomic<bool> isInitialized{false};
   SENSOR_STATUS sensorStatus;
   SERIAL_PORT_DATA serialPort;
+  // Cycle timing, written with the reading under the measurement lock.
   double start_time_ms = 0.0;
   double finish_time_ms = 0.0;
   double measCycle_time_ms = 0.0;

@@ -1,7 +1,9 @@
 #include "../util/temp_dir.h"
 #include "value_support.h"
 
+#include <cstdlib>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,13 +70,28 @@ void saveWithoutPrivileges(const std::string& path)
 
 TEST(SaveDeathTest, ReadOnlyDirectoryStatuses)
 {
+    // Death-test children re-run this body in a fresh process (forking this
+    // process would deadlock in setuid beside the logger's threads). They
+    // find the parent's scratch directory through the environment instead of
+    // making one of their own that nobody would remove.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir dir;
-    std::filesystem::path ro = dir.path() / "ro";
-    std::filesystem::create_directory(ro);
+    constexpr const char* kDirVar = "R9050_SAVE_DEATH_DIR";
+    std::optional<TempDir> own;
+    std::filesystem::path base;
+    if (const char* inherited = std::getenv(kDirVar)) {
+        base = inherited;
+    } else {
+        own.emplace();
+        base = own->path();
+        ::setenv(kDirVar, base.c_str(), 1);
+    }
+    std::filesystem::path ro = base / "ro";
+    std::filesystem::create_directories(ro);
+    std::filesystem::permissions(ro, std::filesystem::perms(0755));
     std::string path = (ro / "conf.json").string();
     std::ofstream(path) << "{\"a\":1}\n";
-    std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+    std::filesystem::remove(path + ".bak");
+    std::filesystem::permissions(base, std::filesystem::perms(0755));
     std::filesystem::permissions(ro, std::filesystem::perms(0555));
 
     // No backup to delete: creating the ".new" file fails with status 3.
@@ -89,6 +106,9 @@ TEST(SaveDeathTest, ReadOnlyDirectoryStatuses)
     EXPECT_EQ(TempDir::read(path), "{\"a\":1}\n");
     EXPECT_EQ(TempDir::read(path + ".bak"), "old\n");
     std::filesystem::permissions(ro, std::filesystem::perms(0755));
+    if (own) {
+        ::unsetenv(kDirVar);
+    }
 }
 
 } // namespace

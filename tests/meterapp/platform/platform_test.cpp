@@ -92,4 +92,22 @@ TEST_F(PlatformTest, SyslogMessagesAreMirroredOneLineEach) {
   EXPECT_EQ(readFile(root / "var/log/messages"), "7 DIAGNOSTIC:x.cpp:1:f(): first\n4 USER_WARNING:  two lines\n");
 }
 
+TEST(PlatformScpiPort, OverrideTakesOnlyValidPortNumbers) {
+  struct Case {
+    const char* text;
+    std::uint16_t port;
+  } const cases[] = {{nullptr, 5025}, {"", 5025},   {"6000", 6000}, {"0", 0},       {"65535", 65535},
+                     {"65536", 5025}, {"-1", 5025}, {"50x", 5025},  {" 80", 5025}, {"80 ", 5025}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text != nullptr ? c.text : "(unset)");
+    EXPECT_EQ(Platform_parseScpiPort(c.text), c.port);
+  }
+}
+
+TEST_F(PlatformTest, PrepareParentCreatesFoldersOnlyUnderARoot) {
+  Platform_prepareParent("/var/run/Talvek_autorun");
+  EXPECT_TRUE(fs::is_directory(root / "var/run"));
+  EXPECT_FALSE(fs::exists(root / "var/run/Talvek_autorun"));
+}
+
 }  // namespace

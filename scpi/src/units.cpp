@@ -1,0 +1,138 @@
+// The default unit-suffix table and the standard word lists.
+//
+// Suffixes are matched whole (ignoring case); prefixes do not combine freely.
+// "M" is milli everywhere except in MHZ and MOHM, and "MA" is mega only in
+// MAJ, MAEV, MAPAL and MASV. dBm stays dBm: it is not converted to watts.
+#include <scpi/scpi.h>
+
+const scpi_unit_def_t scpi_units_def[] = {
+    // power
+    {"W", SCPI_UNIT_WATT, 1},
+    {"DBM", SCPI_UNIT_DBM, 1},
+    {"DBMW", SCPI_UNIT_DBM, 1},
+    // frequency
+    {"HZ", SCPI_UNIT_HERTZ, 1},
+    {"KHZ", SCPI_UNIT_HERTZ, 1e3},
+    {"MHZ", SCPI_UNIT_HERTZ, 1e6},
+    {"GHZ", SCPI_UNIT_HERTZ, 1e9},
+    // time
+    {"PS", SCPI_UNIT_SECOND, 1e-12},
+    {"NS", SCPI_UNIT_SECOND, 1e-9},
+    {"US", SCPI_UNIT_SECOND, 1e-6},
+    {"MS", SCPI_UNIT_SECOND, 1e-3},
+    {"S", SCPI_UNIT_SECOND, 1},
+    {"MIN", SCPI_UNIT_SECOND, 60},
+    {"HR", SCPI_UNIT_SECOND, 3600},
+    {"D", SCPI_UNIT_DAY, 1},
+    {"ANN", SCPI_UNIT_YEAR, 1},
+    // ratio
+    {"DB", SCPI_UNIT_DECIBEL, 1},
+    {"PCT", SCPI_UNIT_UNITLESS, 1e-2},
+    {"PPM", SCPI_UNIT_UNITLESS, 1e-6},
+    // voltage, current, resistance
+    {"UV", SCPI_UNIT_VOLT, 1e-6},
+    {"MV", SCPI_UNIT_VOLT, 1e-3},
+    {"V", SCPI_UNIT_VOLT, 1},
+    {"KV", SCPI_UNIT_VOLT, 1e3},
+    {"UA", SCPI_UNIT_AMPER, 1e-6},
+    {"MA", SCPI_UNIT_AMPER, 1e-3},
+    {"A", SCPI_UNIT_AMPER, 1},
+    {"KA", SCPI_UNIT_AMPER, 1e3},
+    {"OHM", SCPI_UNIT_OHM, 1},
+    {"KOHM", SCPI_UNIT_OHM, 1e3},
+    {"MOHM", SCPI_UNIT_OHM, 1e6},
+    // capacitance, inductance
+    {"PF", SCPI_UNIT_FARAD, 1e-12},
+    {"NF", SCPI_UNIT_FARAD, 1e-9},
+    {"UF", SCPI_UNIT_FARAD, 1e-6},
+    {"MF", SCPI_UNIT_FARAD, 1e-3},
+    {"F", SCPI_UNIT_FARAD, 1},
+    {"UH", SCPI_UNIT_HENRY, 1e-6},
+    {"MH", SCPI_UNIT_HENRY, 1e-3},
+    {"H", SCPI_UNIT_HENRY, 1},
+    // charge, conductance
+    {"C", SCPI_UNIT_COULOMB, 1},
+    {"USIE", SCPI_UNIT_SIEMENS, 1e-6},
+    {"MSIE", SCPI_UNIT_SIEMENS, 1e-3},
+    {"SIE", SCPI_UNIT_SIEMENS, 1},
+    // temperature
+    {"CEL", SCPI_UNIT_CELSIUS, 1},
+    {"K", SCPI_UNIT_KELVIN, 1},
+    // length
+    {"NM", SCPI_UNIT_METER, 1e-9},
+    {"UM", SCPI_UNIT_METER, 1e-6},
+    {"MM", SCPI_UNIT_METER, 1e-3},
+    {"M", SCPI_UNIT_METER, 1},
+    {"KM", SCPI_UNIT_METER, 1e3},
+    {"ASU", SCPI_UNIT_ASTRONOMIC_UNIT, 1},
+    {"PRS", SCPI_UNIT_PARSEC, 1},
+    // angle
+    {"DEG", SCPI_UNIT_DEGREE, 1},
+    {"MNT", SCPI_UNIT_DEGREE, 1.0 / 60.0},
+    {"SEC", SCPI_UNIT_DEGREE, 1.0 / 3600.0},
+    {"GON", SCPI_UNIT_GRADE, 1},
+    {"RAD", SCPI_UNIT_RADIAN, 1},
+    {"REV", SCPI_UNIT_REVOLUTION, 1},
+    {"RS", SCPI_UNIT_STERADIAN, 1},
+    // energy, force, mass
+    {"J", SCPI_UNIT_JOULE, 1},
+    {"KJ", SCPI_UNIT_JOULE, 1e3},
+    {"MAJ", SCPI_UNIT_JOULE, 1e6},
+    {"N", SCPI_UNIT_NEWTON, 1},
+    {"KN", SCPI_UNIT_NEWTON, 1e3},
+    {"MG", SCPI_UNIT_KILOGRAM, 1e-6},
+    {"G", SCPI_UNIT_KILOGRAM, 1e-3},
+    {"KG", SCPI_UNIT_KILOGRAM, 1},
+    {"TNE", SCPI_UNIT_KILOGRAM, 1000},
+    // pressure, viscosity, volume
+    {"ATM", SCPI_UNIT_ATMOSPHERE, 1},
+    {"INHG", SCPI_UNIT_INHG, 1},
+    {"MMHG", SCPI_UNIT_MMHG, 1},
+    {"TORR", SCPI_UNIT_TORT, 1},
+    {"BAR", SCPI_UNIT_BAR, 1},
+    {"PAL", SCPI_UNIT_PASCAL, 1},
+    {"KPAL", SCPI_UNIT_PASCAL, 1e3},
+    {"MAPAL", SCPI_UNIT_PASCAL, 1e6},
+    {"ST", SCPI_UNIT_STOKES, 1},
+    {"P", SCPI_UNIT_POISE, 1},
+    {"L", SCPI_UNIT_LITER, 1},
+    // light, magnetism
+    {"LX", SCPI_UNIT_LUX, 1},
+    {"LM", SCPI_UNIT_LUMEN, 1},
+    {"CD", SCPI_UNIT_CANDELA, 1},
+    {"WB", SCPI_UNIT_WEBER, 1},
+    {"NT", SCPI_UNIT_TESLA, 1e-9},
+    {"UT", SCPI_UNIT_TESLA, 1e-6},
+    {"MT", SCPI_UNIT_TESLA, 1e-3},
+    {"T", SCPI_UNIT_TESLA, 1},
+    // particles
+    {"GY", SCPI_UNIT_GRAY, 1},
+    {"BQ", SCPI_UNIT_BECQUEREL, 1},
+    {"MOL", SCPI_UNIT_MOLE, 1},
+    {"NSV", SCPI_UNIT_SIEVERT, 1e-9},
+    {"USV", SCPI_UNIT_SIEVERT, 1e-6},
+    {"MSV", SCPI_UNIT_SIEVERT, 1e-3},
+    {"SV", SCPI_UNIT_SIEVERT, 1},
+    {"KSV", SCPI_UNIT_SIEVERT, 1e3},
+    {"MASV", SCPI_UNIT_SIEVERT, 1e6},
+    {"EV", SCPI_UNIT_ELECTRONVOLT, 1},
+    {"KEV", SCPI_UNIT_ELECTRONVOLT, 1e3},
+    {"MAEV", SCPI_UNIT_ELECTRONVOLT, 1e6},
+    {"GEV", SCPI_UNIT_ELECTRONVOLT, 1e9},
+    {"TEV", SCPI_UNIT_ELECTRONVOLT, 1e12},
+    {"U", SCPI_UNIT_ATOMIC_MASS, 1},
+    {nullptr, SCPI_UNIT_NONE, 0},
+};
+
+const scpi_choice_def_t scpi_special_numbers_def[] = {
+    {"MINimum", SCPI_NUM_MIN},
+    {"MAXimum", SCPI_NUM_MAX},
+    {"DEFault", SCPI_NUM_DEF},
+    {"UP", SCPI_NUM_UP},
+    {"DOWN", SCPI_NUM_DOWN},
+    {"NAN", SCPI_NUM_NAN},
+    {"INFinity", SCPI_NUM_INF},
+    {"NINF", SCPI_NUM_NINF},
+    {"AUTO", SCPI_NUM_AUTO},
+    SCPI_CHOICE_LIST_END,
+};

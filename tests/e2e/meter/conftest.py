@@ -1,0 +1,93 @@
+"""Runs the real meter binary on a scratch device root."""
+import os
+import signal
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+import pytest
+
+
+def wait_for(predicate, timeout=20.0, step=0.1):
+    """Polls until predicate() is true; returns its last value."""
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)
+
+
+class Meter:
+    """One meter process on its own device root. The meter ignores SIGTERM,
+    so it is always ended with SIGKILL."""
+
+    def __init__(self, root: Path):
+        self.root = root
+        self.proc = None
+        self.stdout_path = root.parent / "stdout.txt"
+        self.stderr_path = root.parent / "stderr.txt"
+
+    def prepare_device(self, debug_categories=None):
+        (self.root / "dev/input").mkdir(parents=True)
+        os.mkfifo(self.root / "dev/input/event0")
+        (self.root / "tmp").mkdir()
+        if debug_categories is not None:
+            (self.root / "tmp/debug").touch()
+            (self.root / "tmp/logConfig").write_text(
+                "".join(f"{c}\n" for c in debug_categories))
+
+    def run(self, *args, timeout=20):
+        return subprocess.run([os.environ["METERAPP"], *args], env=self.env(),
+                              capture_output=True, text=True, timeout=timeout)
+
+    def start(self, *args):
+        self.proc = subprocess.Popen(
+            [os.environ["METERAPP"], *args], env=self.env(),
+            stdout=open(self.stdout_path, "w"), stderr=open(self.stderr_path, "w"),
+            start_new_session=True)
+
+    def env(self):
+        env = dict(os.environ)
+        env["METER_ROOT"] = str(self.root)
+        env["METER_SCPI_PORT"] = "0"
+        env.pop("GTK_MODULES", None)
+        env["NO_AT_BRIDGE"] = "1"  # no accessibility bus on a test display
+        return env
+
+    def stdout(self):
+        return self.stdout_path.read_text(errors="replace")
+
+    def messages(self):
+        path = self.root / "var/log/messages"
+        return path.read_text(errors="replace") if path.exists() else ""
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def wait_started(self):
+        """The meter has started once its start-up messages reach the log."""
+        assert wait_for(lambda: "Application directory = " in self.messages() or not self.running()), \
+            "the meter did not start"
+        assert self.running(), f"the meter ended: {self.stderr_path.read_text()}"
+
+    def kill(self):
+        if self.running():
+            os.killpg(self.proc.pid, signal.SIGKILL)
+        if self.proc is not None:
+            self.proc.wait(timeout=10)
+
+
+@pytest.fixture
+def meter():
+    if not os.environ.get("DISPLAY"):
+        pytest.skip("needs a display (run under xvfb-run -a)")
+    with tempfile.TemporaryDirectory(prefix="meter-e2e-") as scratch:
+        root = Path(scratch) / "root"
+        root.mkdir()
+        m = Meter(root)
+        try:
+            yield m
+        finally:
+            m.kill()
