@@ -1,0 +1,63 @@
+// Web password digests and the parsing and locking of web password lines.
+#include "system_ops.h"
+#include "system_views.h"
+#include "web_files.h"
+
+#include <gtest/gtest.h>
+
+using namespace realmgen;
+
+TEST(WebDigest, IsTheHttpDigestHa1)
+{
+    // The example of RFC 2617, section 3.5.
+    EXPECT_EQ("939e7578ed9e3c518a452acee763bce9",
+              generateWebUserPasswordDigest("Mufasa", "testrealm@host.com", "Circle Of Life"));
+    // MD5 of "::" (empty user, realm and password).
+    EXPECT_EQ("4501c091b0366d76ea3218b6cfdd8097", generateWebUserPasswordDigest("", "", ""));
+    EXPECT_NE(generateWebUserPasswordDigest("a", "r", "p"), generateWebUserPasswordDigest("a", "r", "q"));
+}
+
+TEST(WebDigest, LockedHtpasswdHash)
+{
+    struct Case {
+        const char* hash;
+        bool lock;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"$apr1$salt$hash", true, "$apr1$salt$!hash"},
+        {"$apr1$salt$!hash", true, "$apr1$salt$!hash"},
+        {"$apr1$salt$!hash", false, "$apr1$salt$hash"},
+        {"$apr1$salt$hash", false, "$apr1$salt$hash"},
+        {"plain", true, "!plain"},
+        {"", true, "!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hash);
+        EXPECT_EQ(c.expected, lockedPwdHash(c.hash, c.lock));
+    }
+}
+
+TEST(WebDigest, ParsesFileLines)
+{
+    WebUserDataSys d;
+    ASSERT_TRUE(parseDigestLine("ann:realm:!abc:def", d));
+    EXPECT_EQ("ann:realm", d.uniqueName);
+    EXPECT_EQ("!abc:def", d.hash);
+    EXPECT_TRUE(d.locked);
+    EXPECT_FALSE(parseDigestLine("ann-realm", d));
+    EXPECT_FALSE(parseDigestLine("ann:realm", d));
+
+    WebUserPwdSys p;
+    ASSERT_TRUE(parsePwdLine("bob:$apr1$SALT$!HASH", p));
+    EXPECT_EQ("bob", p.key);
+    EXPECT_EQ("apr1", p.type);
+    EXPECT_EQ("SALT", p.salt);
+    EXPECT_EQ("!HASH", p.passwordHash);
+    EXPECT_TRUE(p.locked);
+    EXPECT_EQ("$apr1$SALT$!HASH", p.userPassword);
+    ASSERT_TRUE(parsePwdLine("carl:{SHA}xyz", p));
+    EXPECT_EQ("", p.type);
+    EXPECT_FALSE(p.locked);
+    EXPECT_FALSE(parsePwdLine("nocolon", p));
+}
