@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+namespace Vantor_cfgmgr {
+class ValueObject;
+}
+
 namespace Vantor_cfgmgr::detail {
 
 // printf into a bounded buffer of N bytes (each message has its fixed
@@ -49,5 +53,9 @@ bool exceedsNesting(const char* text, size_t length);
 // success; otherwise the error is diagnosed on standard error and its
 // non-zero code returned.
 int parseText(rapidjson::Document& doc, const char* jsonText, size_t length);
+
+// Raises every property's access class to the object's, as storing each one
+// with SetProperty would; for objects filled wholesale.
+void raiseToObjectClass(const ValueObject& object);
 
 } // namespace Vantor_cfgmgr::detail

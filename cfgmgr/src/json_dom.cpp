@@ -158,6 +158,7 @@ int ValueObject::SetValue(const JsonValue* newValue)
     }
     Clear();
     properties_.swap(fresh->properties_);
+    detail::raiseToObjectClass(*this);
     return 0;
 }
 

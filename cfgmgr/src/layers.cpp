@@ -51,12 +51,10 @@ bool overlayScalar(ValueGeneric* lower, const ValueGeneric* h, bool& changed)
         return true;
     }
     if (lower->IsString() && h->IsString()) {
-        ValueString* s = nullptr;
-        lower->AsString(s);
-        const char* ht = h->AsString()->GetValue();
-        const char* lt = s->GetValue();
-        if (std::strcmp(lt != nullptr ? lt : "", ht != nullptr ? ht : "") != 0) {
-            s->SetValue(ht, true);
+        // Compared and copied with their lengths: a string read from "\u0000"
+        // holds a NUL, and a C-text comparison would take "a\u0000b" for "a".
+        if (!lower->IsEqualTo(h)) {
+            lower->SetValue(h);
             changed = true;
         }
         return true;

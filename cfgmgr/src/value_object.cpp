@@ -201,7 +201,18 @@ int ValueObject::SetValue(const ValueGeneric* other)
     // Hold the source while emptying ourselves: it may live inside us.
     Ref<ValueGeneric> keep(const_cast<ValueGeneric*>(other)->AddRef());
     SetValue(&o->properties_, false);
+    detail::raiseToObjectClass(*this);
     return 0;
+}
+
+void detail::raiseToObjectClass(const ValueObject& object)
+{
+    AccessClass_t floor = object.GetAccessClass();
+    for (const auto& [name, value] : object.GetProperties()) {
+        if (value->GetAccessClass() < floor) {
+            value->SetAccessClass(floor);
+        }
+    }
 }
 
 bool ValueObject::AreLikePropertiesEqual(const ValueGeneric* other, bool exact) const

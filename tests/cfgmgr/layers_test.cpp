@@ -70,6 +70,10 @@ TEST(Overlay, ResultAndRefusals)
         {"{\"s\":\"x\"}", "{\"s\":\"x\"}", false, "{\"s\":\"x\"}"},
         {"{\"arr\":[1]}", "{\"arr\":[1]}", false, "{\"arr\":[1]}"},
         {"{\"n\":null}", "{\"m\":null}", true, "{\"m\":null,\"n\":null}"},
+        // Strings holding a NUL differ after it and must be replaced whole.
+        {"{\"s\":\"a\\u0000b\"}", "{\"s\":\"a\\u0000c\"}", true, "{\"s\":\"a\\u0000c\"}"},
+        {"{\"s\":\"a\"}", "{\"s\":\"a\\u0000\"}", true, "{\"s\":\"a\\u0000\"}"},
+        {"{\"s\":\"a\\u0000b\"}", "{\"s\":\"a\\u0000b\"}", false, "{\"s\":\"a\\u0000b\"}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.lower) + " <- " + c.higher);

@@ -1,6 +1,7 @@
 #include "value_support.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -407,6 +408,39 @@ TEST(ValueAccessClass, RaisingLoweringAndRefusal)
     strict->SetAccessClass(writeOnly);
     ro->SetProperty("q", strict);
     EXPECT_EQ(strict->GetAccessClass(), writeOnly);
+}
+
+TEST(ValueAccessClass, WholesaleAssignmentRaisesLikeSetProperty)
+{
+    LibInit();
+    // Assigning a whole object stores each property as SetProperty does, so
+    // a readOnly object never ends up holding readWrite properties; stricter
+    // properties keep their class.
+    Ref<ValueGeneric> source = json("{\"a\":1,\"b\":{\"c\":true}}");
+    source->AsObject()->GetProperty("b")->SetAccessClass(writeOnly);
+    struct Case {
+        const char* name;
+        std::function<int(ValueGeneric*)> assign;
+        AccessClass_t classOfB; // a shared stricter value keeps its class
+    };
+    const Case cases[] = {
+        {"from JSON text", [](ValueGeneric* o) { return o->SetValue("{\"a\":1,\"b\":{\"c\":true}}"); }, readOnly},
+        {"from a value", [&](ValueGeneric* o) { return o->SetValue(static_cast<const ValueGeneric*>(source.get())); },
+         writeOnly},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Ref<ValueObject> ro = object("{\"old\":0}");
+        ro->SetAccessClass(readOnly);
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(c.assign(ro.get()), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(text(ro.get()), "{\"a\":1,\"b\":{\"c\":true}}");
+        EXPECT_EQ(ro->GetProperty("a")->GetAccessClass(), readOnly);
+        EXPECT_EQ(ro->GetProperty("b")->GetAccessClass(), c.classOfB);
+        // Not descending: the grandchild keeps its own class.
+        EXPECT_EQ(ro->GetProperty("b")->AsObject()->GetProperty("c")->GetAccessClass(), readWrite);
+    }
 }
 
 TEST(ValueWrite, EveryClassAndItsFailures)

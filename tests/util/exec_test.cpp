@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +60,31 @@ TEST(CallExecutable, CapturesStandardOutputIntoTheStream)
     EXPECT_EQ(text.substr(0, 11), "first line\n");
     EXPECT_EQ(text.size(), 11u + 300000u + 4u);
     EXPECT_EQ(text.substr(text.size() - 4), "\nend");
+}
+
+TEST(CallExecutable, CapturesOutputWhenOurOwnStandardStreamsAreClosed)
+{
+    // A program started by a daemon may run with descriptors 0 and 1 closed;
+    // the capture pipe then takes those numbers and must still reach the
+    // child's standard output.
+    std::unique_ptr<FILE, FileCloser> out(std::tmpfile());
+    ASSERT_TRUE(out);
+    std::fflush(stdout);
+    int savedIn = ::dup(STDIN_FILENO);
+    int savedOut = ::dup(STDOUT_FILENO);
+    ASSERT_GE(savedIn, 0);
+    ASSERT_GE(savedOut, 0);
+    ::close(STDIN_FILENO);
+    ::close(STDOUT_FILENO);
+    char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>("echo captured"),
+                    nullptr};
+    int status = Vantor_util::call_executable(argv, nullptr, true, nullptr, out.get(), nullptr);
+    ::dup2(savedIn, STDIN_FILENO);
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::close(savedIn);
+    ::close(savedOut);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readAll(out.get()), "captured\n");
 }
 
 TEST(CallExecutable, PassesArgumentsVerbatimWithoutAShell)

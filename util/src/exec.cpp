@@ -42,15 +42,21 @@ private:
     int fd_ = -1;
 };
 
-// Child side: only async-signal-safe calls between fork and exec.
-[[noreturn]] void runChild(char* const argv[], char* const envp[], int outFd, int readEnd)
+// A close-on-exec copy of fd numbered 3 or above, so that it can never be
+// one of the standard descriptors the child is given (a caller started with
+// 0 or 1 closed would otherwise get the pipe under those numbers).
+Fd aboveStandard(int fd)
 {
-    if (outFd >= 0) {
-        if (::dup2(outFd, STDOUT_FILENO) < 0) {
-            ::_exit(127);
-        }
-        ::close(outFd);
-        ::close(readEnd);
+    Fd original(fd);
+    return Fd(::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+}
+
+// Child side: only async-signal-safe calls between fork and exec. The pipe
+// ends are close-on-exec; dup2 gives standard output a copy without it.
+[[noreturn]] void runChild(char* const argv[], char* const envp[], int outFd)
+{
+    if (outFd >= 0 && ::dup2(outFd, STDOUT_FILENO) < 0) {
+        ::_exit(127);
     }
     ::execve(argv[0], argv, envp != nullptr ? envp : environ);
     ::_exit(127);
@@ -101,8 +107,11 @@ int call_executable(char* const argv[], char* const envp[], bool wait, pid_t* pi
         if (::pipe2(fds, O_CLOEXEC) < 0) {
             return -1;
         }
-        readEnd = Fd(fds[0]);
-        writeEnd = Fd(fds[1]);
+        readEnd = aboveStandard(fds[0]);
+        writeEnd = aboveStandard(fds[1]);
+        if (readEnd.get() < 0 || writeEnd.get() < 0) {
+            return -1;
+        }
         std::fflush(stream);
     }
     std::fflush(stdout);
@@ -111,7 +120,7 @@ int call_executable(char* const argv[], char* const envp[], bool wait, pid_t* pi
         return -1;
     }
     if (pid == 0) {
-        runChild(argv, envp, writeEnd.get(), readEnd.get());
+        runChild(argv, envp, writeEnd.get());
     }
     writeEnd.reset();
     if (pidOut != nullptr) {
