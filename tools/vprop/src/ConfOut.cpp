@@ -3,6 +3,7 @@
 #include "Vprop.h"
 
 #include "tools_common/JsonFile.h"
+#include "tools_common/PropertyPath.h"
 
 #include "Vantor_cfgmgr/Lib.h"
 
@@ -57,19 +58,7 @@ ValueObject* loadConfOut(VpropContext& ctx, const std::string& subsystemName)
 ValueObject* subsystemObject(VpropContext& ctx)
 {
     const std::string& name = toolOptions.subsystemName;
-    ValueObject* tree = loadConfOut(ctx, name);
-    ValueGeneric* value = tree->GetProperty(name.c_str());
-    if (value == nullptr) {
-        if (toolOptions.notFoundOK) {
-            return nullptr;
-        }
-        toolFail(3, "*** No such property as \"%s\"\n", name.c_str());
-    }
-    ValueObject* object = nullptr;
-    if (!value->AsObject(object)) {
-        toolFail(2, "*** Property \"%s\" is not a JSON Object\n", name.c_str());
-    }
-    return object;
+    return innerObject(loadConfOut(ctx, name), name);
 }
 
 } // namespace Vantor_cfgmgr
