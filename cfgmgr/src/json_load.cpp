@@ -149,19 +149,16 @@ bool isStrictUtf8(const char* text, size_t length)
 
 } // namespace
 
-bool GenericSAX::String(const char* text, rapidjson::SizeType length, bool copy)
+bool GenericSAX::CheckString(const char* text, rapidjson::SizeType length)
 {
     if (text != nullptr && !isStrictUtf8(text, length)) {
         std::fputs("*** Invalid UTF-8 in String\n", ErrorStream());
         return false;
     }
-    return AddScalar(new ValueString(text, length, copy));
+    return true;
 }
 
-bool GenericSAX::StartObject() { return StartContainer(new ValueObject()); }
-bool GenericSAX::StartArray() { return StartContainer(new ValueArray()); }
-
-bool GenericSAX::Key(const char* text, rapidjson::SizeType length, bool)
+bool GenericSAX::CheckKey(const char* text, rapidjson::SizeType length)
 {
     if (text == nullptr) {
         std::fputs("*** Empty Key not allowed.\n", ErrorStream());
@@ -173,6 +170,25 @@ bool GenericSAX::Key(const char* text, rapidjson::SizeType length, bool)
     }
     if (!isStrictUtf8(text, length)) {
         std::fputs("*** Invalid UTF-8 in Key\n", ErrorStream());
+        return false;
+    }
+    return true;
+}
+
+bool GenericSAX::String(const char* text, rapidjson::SizeType length, bool copy)
+{
+    if (!CheckString(text, length)) {
+        return false;
+    }
+    return AddScalar(new ValueString(text, length, copy));
+}
+
+bool GenericSAX::StartObject() { return StartContainer(new ValueObject()); }
+bool GenericSAX::StartArray() { return StartContainer(new ValueArray()); }
+
+bool GenericSAX::Key(const char* text, rapidjson::SizeType length, bool)
+{
+    if (!CheckKey(text, length)) {
         return false;
     }
     // The name is always copied: the object frees it, so it must never point
@@ -220,10 +236,6 @@ bool GenericSAX::EndArray(rapidjson::SizeType elementCount)
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(char* p) const { std::free(p); }
-};
-
 // The reader's grammar with three additions: iterative parsing, so deep
 // nesting cannot exhaust the stack; UTF-8 validation, so a configuration
 // never holds text that is not UTF-8; and full-precision numbers, so a
@@ -231,38 +243,125 @@ struct FreeDeleter {
 constexpr unsigned kLoadFlags =
     rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
 
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+// A rapidjson input stream over a file, read in chunks so that a large file
+// is never held whole in memory. The text ends at the first NUL byte, as a
+// C text would: the stream then answers '\0' for good, and nulSeen() tells
+// the parse that bytes remain behind it.
+class ChunkedFileStream {
+public:
+    using Ch = char;
+
+    explicit ChunkedFileStream(FILE* file) : file_(file) { Fill(); }
+
+    Ch Peek() const { return *current_; }
+    Ch Take()
+    {
+        Ch c = *current_;
+        if (c != '\0') {
+            Advance();
+        }
+        return c;
+    }
+    size_t Tell() const { return consumed_ + static_cast<size_t>(current_ - buffer_); }
+
+    bool ReadFailed() const { return readError_ != 0; }
+    int ReadError() const { return readError_; }
+    bool NulSeen() const { return *current_ == '\0' && !atEnd_; }
+    bool Empty() const { return empty_; }
+
+    // Not used by the reader (it only reads).
+    Ch* PutBegin() { return nullptr; }
+    void Put(Ch) {}
+    void Flush() {}
+    size_t PutEnd(Ch*) { return 0; }
+
+private:
+    void Advance()
+    {
+        ++current_;
+        if (current_ == end_) {
+            Fill();
+        }
+    }
+
+    void Fill()
+    {
+        if (atEnd_) {
+            return;
+        }
+        consumed_ += static_cast<size_t>(end_ - buffer_);
+        size_t n = std::fread(buffer_, 1, sizeof buffer_ - 1, file_);
+        if (n == 0) {
+            if (std::ferror(file_)) {
+                readError_ = errno != 0 ? errno : EIO;
+            }
+            empty_ = consumed_ == 0;
+            atEnd_ = true;
+            buffer_[0] = '\0';
+            current_ = buffer_;
+            end_ = buffer_;
+            return;
+        }
+        buffer_[n] = '\0';
+        current_ = buffer_;
+        end_ = buffer_ + n;
+    }
+
+    FILE* file_;
+    char buffer_[65536];
+    char* current_ = buffer_;
+    char* end_ = buffer_;
+    size_t consumed_ = 0;
+    bool atEnd_ = false;
+    bool empty_ = false;
+    int readError_ = 0;
+};
+
 } // namespace
 
-ValueGeneric* ValueGeneric::Load(const char* fileName)
+void GenericSAX::ParseFile(const char* fileName)
 {
     if (fileName == nullptr || *fileName == '\0') {
         throw std::invalid_argument("fileName must be non-NULL and non-empty");
     }
-    char* raw = nullptr;
-    uint64_t size = 0;
-    if (Vantor_util::file_to_buffer(fileName, &raw, &size) != 0) {
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(fileName, "rb"));
+    if (file == nullptr) {
         throw std::runtime_error("fileName not found"); // errno tells why
     }
-    std::unique_ptr<char, FreeDeleter> buffer(raw);
-    if (buffer == nullptr || size == 0) {
+    auto stream = std::make_unique<ChunkedFileStream>(file.get());
+    if (stream->ReadFailed()) {
+        errno = stream->ReadError();
+        throw std::runtime_error("fileName not found");
+    }
+    if (stream->Empty()) {
         errno = ENODATA;
         throw std::runtime_error("fileName empty");
     }
-    GenericSAX handler;
     rapidjson::Reader reader;
+    rapidjson::ParseResult result = reader.Parse<kLoadFlags>(*stream, *this);
+    if (stream->ReadFailed()) {
+        errno = stream->ReadError();
+        throw std::runtime_error("fileName not found");
+    }
     // The reader stops at a NUL byte as if the text ended there; a NUL is
     // never valid JSON, so text up to it that parses is still refused.
-    size_t textLength = std::strlen(buffer.get());
-    rapidjson::StringStream stream(buffer.get());
-    rapidjson::ParseResult result = reader.Parse<kLoadFlags>(stream, handler);
-    if (!result.IsError() && textLength != size) {
-        result.Set(rapidjson::kParseErrorDocumentRootNotSingular, textLength);
+    if (!result.IsError() && stream->NulSeen()) {
+        result.Set(rapidjson::kParseErrorDocumentRootNotSingular, stream->Tell());
     }
-    buffer.reset();
     if (result.IsError()) {
-        ParseResultDiag(result, fileName, stderr);
+        ValueGeneric::ParseResultDiag(result, fileName, stderr);
         throw std::runtime_error("JSON Parse Error");
     }
+}
+
+ValueGeneric* ValueGeneric::Load(const char* fileName)
+{
+    GenericSAX handler;
+    handler.ParseFile(fileName);
     return handler.ReleaseRoot();
 }
 

@@ -135,6 +135,27 @@ bool ValueObject::SetProperty(const char* name, ValueGeneric* value, bool copyNa
     return false;
 }
 
+void ValueObject::SetProperties(std::vector<std::pair<std::string, ValueGeneric*>>& batch)
+{
+    std::vector<std::pair<std::string, ValueGeneric*>> taken;
+    taken.swap(batch);
+    size_t done = 0;
+    try {
+        for (; done < taken.size(); ++done) {
+            SetProperty(taken[done].first.c_str(), taken[done].second, true);
+        }
+    } catch (...) {
+        // SetProperty throws before it stores, so the failing value is
+        // still ours too.
+        for (; done < taken.size(); ++done) {
+            if (taken[done].second != nullptr) {
+                taken[done].second->Release();
+            }
+        }
+        throw;
+    }
+}
+
 ValueGeneric* ValueObject::Clone(bool deep) const
 {
     auto* c = new ValueObject();

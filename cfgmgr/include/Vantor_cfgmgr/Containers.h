@@ -4,6 +4,10 @@
 
 #include "Vantor_cfgmgr/Scalars.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace Vantor_cfgmgr {
 
 // Property names are malloc'd texts owned by the object.
@@ -72,6 +76,11 @@ public:
     // object takes over name, which must be a malloc'd text (freed here when
     // it is not stored).
     bool SetProperty(const char* name, ValueGeneric* value, bool copyName = true);
+    // Stores many properties at once, as SetProperty with copied names does
+    // for each in turn (a later entry of a name wins over an earlier one).
+    // The values are taken over and the batch is left empty, also when an
+    // exception leaves (the values not stored are then released).
+    void SetProperties(std::vector<std::pair<std::string, ValueGeneric*>>& batch);
     // Removes the property; true when it existed.
     bool RemoveProperty(const char* name) { return SetProperty(name, nullptr, true); }
     // Releases every property.

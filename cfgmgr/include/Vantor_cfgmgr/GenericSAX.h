@@ -39,6 +39,16 @@ public:
     ValueObject* TopObject() const;
     ValueArray* TopArray() const;
 
+    // Feeds a JSON file to this handler, as ValueGeneric::Load does and with
+    // its errors, reading it in chunks rather than whole.
+    void ParseFile(const char* fileName);
+
+    // The refusals Key() and String() apply to their texts: each prints its
+    // message to the library's error stream and answers false. For handlers
+    // that take values apart without building them here.
+    static bool CheckKey(const char* text, rapidjson::SizeType length);
+    static bool CheckString(const char* text, rapidjson::SizeType length);
+
     ValueGeneric* GetRoot() const { return root_; }
     // Hands the tree to the caller (null when none was started).
     ValueGeneric* ReleaseRoot();
