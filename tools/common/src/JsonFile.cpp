@@ -8,8 +8,15 @@ namespace Vantor_cfgmgr {
 
 ValueGeneric* loadJsonFile(const char* fileName)
 {
+    GenericSAX handler;
+    parseJsonFile(fileName, handler);
+    return handler.ReleaseRoot();
+}
+
+void parseJsonFile(const char* fileName, GenericSAX& handler)
+{
     try {
-        return ValueGeneric::Load(fileName);
+        handler.ParseFile(fileName);
     } catch (const std::runtime_error& e) {
         // Callers tell a missing file (ENOENT, ENODATA) from a broken one by
         // errno, and Load leaves errno as it was on a parse error: a stale

@@ -1,6 +1,7 @@
 // The layering commands: merge builds each domain's merged configuration
 // from the domain below and its own layer files; commit turns a merged
 // configuration back into layer files holding only the differences.
+#include "LayerOverlay.h"
 #include "Vcfg.h"
 
 #include "tools_common/JsonFile.h"
@@ -25,34 +26,9 @@ const char* nameOrEmpty(const AdministrativeDomain* domain)
     return domain != nullptr ? domain->Name().c_str() : "<empty>";
 }
 
-// The layer object of sub in domain's layer file; null when there is no
-// layer file (or it is empty).
-Ref<ValueGeneric> loadLayer(const AdministrativeDomain& domain, const ManagedSubsystem& sub)
-{
-    Ref<ValueGeneric> root;
-    try {
-        root.reset(loadJsonFile(layerPath(domain, sub).c_str()));
-    } catch (const std::exception&) {
-        if (errno == ENOENT || errno == ENODATA) {
-            return root;
-        }
-        toolPerrorExit("subsystem config load", 2);
-    }
-    const ValueObject* top = root->AsObject();
-    if (top == nullptr) {
-        toolFail(2, "*** Top level of domain \"%s\" subsystem \"%s\" config file is not a JSON Object!\n",
-                 domain.Name().c_str(), sub.Name().c_str());
-    }
-    const ValueGeneric* layer = top->GetProperty(sub.Name().c_str());
-    if (layer == nullptr || !layer->IsObject()) {
-        toolFail(2, "*** Top level of domain \"%s\" subsystem \"%s\" config file is not a corresponding JSON Object!\n",
-                 domain.Name().c_str(), sub.Name().c_str());
-    }
-    return root;
-}
-
-// The working tree's object for sub, created empty when missing.
-ValueObject* workingSubsystem(ValueObject* working, const ManagedSubsystem& sub, const AdministrativeDomain* lower)
+// The working tree's object for sub, created empty when missing; null when
+// the tree holds something else under sub's name.
+ValueObject* workingSubsystem(ValueObject* working, const ManagedSubsystem& sub)
 {
     ValueGeneric* value = working->GetProperty(sub.Name().c_str());
     if (value == nullptr) {
@@ -60,14 +36,51 @@ ValueObject* workingSubsystem(ValueObject* working, const ManagedSubsystem& sub,
         value = working->GetProperty(sub.Name().c_str());
     }
     ValueObject* object = nullptr;
-    if (!value->AsObject(object)) {
-        toolFail(2, "*** Top level of domain \"%s\" subsystem \"%s\" is not a JSON Object!\n", nameOrEmpty(lower),
-                 sub.Name().c_str());
-    }
     // The layer is applied in place, so objects this tree still shares with
     // the domain below change there too. That tree is not used again: merge
     // only walks upwards, and the lower domain's file was saved before.
-    return object;
+    return value->AsObject(object) ? object : nullptr;
+}
+
+enum class LayerResult { absent, unchanged, changed };
+
+// Applies domain's layer file of sub onto the working tree while reading it.
+// The checks come in the order of reading the file whole first: the file
+// itself, its top level, the working tree, then the layer's content.
+LayerResult applyLayer(const AdministrativeDomain& domain, const ManagedSubsystem& sub, ValueObject* working,
+                       const AdministrativeDomain* lower)
+{
+    ValueObject* target = nullptr;
+    LayerOverlaySAX overlay(sub.Name(), [&] { return target = workingSubsystem(working, sub); });
+    try {
+        parseJsonFile(layerPath(domain, sub).c_str(), overlay);
+    } catch (const std::exception&) {
+        if (errno == ENOENT || errno == ENODATA) {
+            return LayerResult::absent;
+        }
+        toolPerrorExit("subsystem config load", 2);
+    }
+    if (!overlay.RootIsObject()) {
+        toolFail(2, "*** Top level of domain \"%s\" subsystem \"%s\" config file is not a JSON Object!\n",
+                 domain.Name().c_str(), sub.Name().c_str());
+    }
+    if (!overlay.LayerFound()) {
+        toolFail(2, "*** Top level of domain \"%s\" subsystem \"%s\" config file is not a corresponding JSON Object!\n",
+                 domain.Name().c_str(), sub.Name().c_str());
+    }
+    if (overlay.TargetRefused()) {
+        toolFail(2, "*** Top level of domain \"%s\" subsystem \"%s\" is not a JSON Object!\n", nameOrEmpty(lower),
+                 sub.Name().c_str());
+    }
+    if (overlay.Error()) {
+        toolFail(2, "*** Application of domain \"%s\" subsystem \"%s\" config file failed due to \"%s\"!\n",
+                 domain.Name().c_str(), sub.Name().c_str(), overlay.Error()->c_str());
+    }
+    if (target->GetProperty("deleted") != nullptr) {
+        toolFail(2, "*** Illegal attempt to delete domain \"%s\" subsystem \"%s\"!\n", nameOrEmpty(lower),
+                 sub.Name().c_str());
+    }
+    return overlay.Changed() ? LayerResult::changed : LayerResult::unchanged;
 }
 
 int mergeDomain(VcfgContext& ctx, AdministrativeDomain& domain, const AdministrativeDomain* lower)
@@ -80,27 +93,14 @@ int mergeDomain(VcfgContext& ctx, AdministrativeDomain& domain, const Administra
     }
     toolVerbose("Merging domain \"%s\"...\n", domain.Name().c_str());
     for (const auto& [index, sub] : ctx.config.Subsystems()) {
-        Ref<ValueGeneric> layerFile = loadLayer(domain, *sub);
-        if (!layerFile) {
+        LayerResult result = applyLayer(domain, *sub, working.get(), lower);
+        if (result == LayerResult::absent) {
             toolVerbose("    No property changes for domain \"%s\", subsystem \"%s\".\n", domain.Name().c_str(),
                         sub->Name().c_str());
             continue;
         }
-        const ValueObject* layer = layerFile->AsObject()->GetProperty(sub->Name().c_str())->AsObject();
-        ValueObject* target = workingSubsystem(working.get(), *sub, lower);
-        bool changed = false;
-        try {
-            changed = target->Overlay(layer);
-        } catch (const std::exception& e) {
-            toolFail(2, "*** Application of domain \"%s\" subsystem \"%s\" config file failed due to \"%s\"!\n",
-                     domain.Name().c_str(), sub->Name().c_str(), e.what());
-        }
-        if (target->GetProperty("deleted") != nullptr) {
-            toolFail(2, "*** Illegal attempt to delete domain \"%s\" subsystem \"%s\"!\n", nameOrEmpty(lower),
-                     sub->Name().c_str());
-        }
-        toolVerbose("    %s property changes for domain \"%s\", subsystem \"%s\".\n", changed ? "Some" : "No",
-                    domain.Name().c_str(), sub->Name().c_str());
+        toolVerbose("    %s property changes for domain \"%s\", subsystem \"%s\".\n",
+                    result == LayerResult::changed ? "Some" : "No", domain.Name().c_str(), sub->Name().c_str());
     }
     int saved = saveConfOut(ctx, domain.Name(), working.get());
     toolVerbose("Domain \"%s\" %schanged.\n", domain.Name().c_str(), saved != 0 ? "" : "not ");

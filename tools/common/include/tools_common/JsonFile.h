@@ -1,6 +1,7 @@
 // Reading a JSON configuration file into a value tree.
 #pragma once
 
+#include "Vantor_cfgmgr/GenericSAX.h"
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 
 namespace Vantor_cfgmgr {
@@ -11,6 +12,9 @@ namespace Vantor_cfgmgr {
 // file), "fileName empty" (ENODATA), "JSON Parse Error" (EBADMSG, after the
 // diagnosis on standard error; duplicate names in one object are refused).
 ValueGeneric* loadJsonFile(const char* fileName);
+// Feeds fileName to handler (GenericSAX::ParseFile) with the same failures
+// and errno values as loadJsonFile.
+void parseJsonFile(const char* fileName, GenericSAX& handler);
 
 // Writes value to fileName as pretty JSON (four-space indentation and a
 // final newline), keeping the previous content as fileName + ".bak".
