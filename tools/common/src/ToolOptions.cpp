@@ -21,6 +21,20 @@ void toolError(const char* fmt, ...)
     va_end(ap);
 }
 
+bool setSharedToolOption(int option, const char* argument)
+{
+    switch (option) {
+    case 'f': toolOptions.propertyIdFilename = argument; return true;
+    case 'v': ++toolOptions.verbosity; return true;
+    case 'n': toolOptions.formatNoName = true; return true;
+    case 'u': toolOptions.propertyFormat = formatURL; return true;
+    case 'j': toolOptions.propertyFormat = formatLineJSON; return true;
+    case 'J': toolOptions.propertyFormat = formatObjectJSON; return true;
+    case 'N': toolOptions.notFoundOK = true; return true;
+    default: return false;
+    }
+}
+
 void toolFail(int status, const char* fmt, ...)
 {
     va_list ap;

@@ -65,11 +65,9 @@ bool defaultProperty(ValueObject* thisTree, const ValueObject* lowerTree, const 
 
 int vcfgDefault(VcfgContext& ctx)
 {
-    const std::string domainName = ctx.domainName.empty() ? kDefaultDomain : ctx.domainName;
-    bool found = false;
-    AdministrativeDomain* lower = lowerDomainOf(ctx, domainName, found);
-    if (!found) {
-        std::fprintf(OutputStream(), "No such domain as \"%s\".\n", domainName.c_str());
+    std::string domainName;
+    AdministrativeDomain* lower = nullptr;
+    if (!selectDomain(ctx, domainName, lower)) {
         return 3;
     }
     toolOptions.notFoundOK = true;

@@ -163,29 +163,40 @@ std::vector<std::vector<std::string>> restartRuns(const ManagedSubsystem& sub, c
 
 int vcfgGenerate(VcfgContext& ctx)
 {
-    const std::string& wanted = toolOptions.subsystemName;
     int result = 0;
-    bool any = false;
-    for (const auto& [index, sub] : ctx.config.Subsystems()) {
-        if (!wanted.empty() && sub->Name() != wanted) {
-            continue;
-        }
-        any = true;
-        int r = generateOne(ctx, *sub);
+    int fatal = 0;
+    bool found = forEachSelectedSubsystem(ctx.config.Subsystems(), [&](size_t, const ManagedSubsystem& sub) {
+        int r = generateOne(ctx, sub);
         if (r < 0) {
-            return -r;
+            fatal = -r;
+            return false;
         }
         // A failed generator does not stop the others, but its failure is
         // kept so that apply does not restart on top of it.
         if (r != 0) {
             result = r;
         }
-    }
-    if (!wanted.empty() && !any) {
-        std::fprintf(OutputStream(), "No such subsystem as \"%s\".\n", wanted.c_str());
+        return true;
+    });
+    if (!found) {
         return 3;
     }
-    return result;
+    return fatal != 0 ? fatal : result;
+}
+
+// Stops and starts the service of sub; the exit status of the first run
+// that failed, else 0.
+int restartOne(const ManagedSubsystem& sub, const ValueObject* services)
+{
+    const auto runs = restartRuns(sub, services);
+    toolVerbose("Restarting \"%s\" service...\n", sub.Name().c_str());
+    int status = runProgram(runs[0]);
+    // Exit code 1 from "stop" means "was not running".
+    if (status != 0 && exitCodeOfWaitStatus(status) != 1 && !toolOptions.notFoundOK) {
+        return exitCodeOfWaitStatus(status);
+    }
+    status = runProgram(runs[1]);
+    return status != 0 ? exitCodeOfWaitStatus(status) : 0;
 }
 
 int vcfgRestart(VcfgContext& ctx)
@@ -193,33 +204,14 @@ int vcfgRestart(VcfgContext& ctx)
     const ValueObject* tree = loadConfOut(ctx, kDefaultDomain);
     const ValueGeneric* servicesValue = tree->GetProperty("services");
     const ValueObject* services = servicesValue != nullptr ? servicesValue->AsObject() : nullptr;
-    const std::string& wanted = toolOptions.subsystemName;
-    bool any = false;
-    for (const auto& [index, sub] : ctx.config.Subsystems()) {
-        if (!wanted.empty() && sub->Name() != wanted) {
-            continue;
+    int result = 0;
+    bool found = forEachSelectedSubsystem(ctx.config.Subsystems(), [&](size_t, const ManagedSubsystem& sub) {
+        if (!sub.Service().empty()) {
+            result = restartOne(sub, services);
         }
-        any = true;
-        if (sub->Service().empty()) {
-            continue;
-        }
-        const auto runs = restartRuns(*sub, services);
-        toolVerbose("Restarting \"%s\" service...\n", sub->Name().c_str());
-        int status = runProgram(runs[0]);
-        // Exit code 1 from "stop" means "was not running".
-        if (status != 0 && exitCodeOfWaitStatus(status) != 1 && !toolOptions.notFoundOK) {
-            return exitCodeOfWaitStatus(status);
-        }
-        status = runProgram(runs[1]);
-        if (status != 0) {
-            return exitCodeOfWaitStatus(status);
-        }
-    }
-    if (!wanted.empty() && !any) {
-        std::fprintf(OutputStream(), "No such subsystem as \"%s\".\n", wanted.c_str());
-        return 3;
-    }
-    return 0;
+        return result == 0;
+    });
+    return found ? result : 3;
 }
 
 int vcfgApply(VcfgContext& ctx)

@@ -185,11 +185,9 @@ int commitSubsystem(const AdministrativeDomain& domain, const AdministrativeDoma
 
 int vcfgCommit(VcfgContext& ctx)
 {
-    const std::string domainName = ctx.domainName.empty() ? kDefaultDomain : ctx.domainName;
-    bool found = false;
-    AdministrativeDomain* lower = lowerDomainOf(ctx, domainName, found);
-    if (!found) {
-        std::fprintf(OutputStream(), "No such domain as \"%s\".\n", domainName.c_str());
+    std::string domainName;
+    AdministrativeDomain* lower = nullptr;
+    if (!selectDomain(ctx, domainName, lower)) {
         return 3;
     }
     if (lower == nullptr) {
@@ -199,27 +197,15 @@ int vcfgCommit(VcfgContext& ctx)
     const AdministrativeDomain& domain = *ctx.config.GetDomain(domainName);
     const ValueObject* lowerTree = loadConfOut(ctx, lower->Name());
     const ValueObject* thisTree = loadConfOut(ctx, domainName);
-    const std::string& wanted = toolOptions.subsystemName;
     int result = 0;
-    bool any = false;
-    for (const auto& [index, sub] : ctx.config.Subsystems()) {
-        if (!wanted.empty() && sub->Name() != wanted) {
-            continue;
-        }
-        any = true;
-        int saved = commitSubsystem(domain, *lower, thisTree, lowerTree, *sub);
+    bool found = forEachSelectedSubsystem(ctx.config.Subsystems(), [&](size_t, const ManagedSubsystem& sub) {
+        int saved = commitSubsystem(domain, *lower, thisTree, lowerTree, sub);
         if (saved >= 0) {
             result = saved;
         }
-        if (saved == 2) {
-            break;
-        }
-    }
-    if (!wanted.empty() && !any) {
-        std::fprintf(OutputStream(), "No such subsystem as \"%s\".\n", wanted.c_str());
-        return 3;
-    }
-    return result;
+        return saved != 2;
+    });
+    return found ? result : 3;
 }
 
 } // namespace Vantor_cfgmgr

@@ -27,32 +27,23 @@ int vcfgDomain(VcfgContext& ctx)
 int vcfgSubsystem(VcfgContext& ctx)
 {
     FILE* out = OutputStream();
-    const std::string& wanted = toolOptions.subsystemName;
-    bool any = false;
-    for (const auto& [index, sub] : ctx.config.Subsystems()) {
-        if (!wanted.empty() && sub->Name() != wanted) {
-            continue;
-        }
-        any = true;
+    bool found = forEachSelectedSubsystem(ctx.config.Subsystems(), [out](size_t index, const ManagedSubsystem& sub) {
         std::fprintf(out,
                      "%3lu: \"%s\"\n     propertyFormat:   \"%s\"\n     propertyNoName:   \"%s\"\n"
                      "     propertyIdIn:     \"%s\"\n     service:          \"%s\"\n"
                      "     config generator: \"%s\"\n     config generator options: [",
-                     static_cast<unsigned long>(index), sub->Name().c_str(), sub->PropertyFormat().c_str(),
-                     sub->PropertyNoName() ? "true" : "false", sub->PropertyIdIn().c_str(), sub->Service().c_str(),
-                     sub->CfgGenExec().c_str());
+                     static_cast<unsigned long>(index), sub.Name().c_str(), sub.PropertyFormat().c_str(),
+                     sub.PropertyNoName() ? "true" : "false", sub.PropertyIdIn().c_str(), sub.Service().c_str(),
+                     sub.CfgGenExec().c_str());
         const char* prefix = "";
-        for (const std::string& opt : sub->CfgGenOpts()) {
+        for (const std::string& opt : sub.CfgGenOpts()) {
             std::fprintf(out, "%s\"%s\"", prefix, opt.c_str());
             prefix = ",";
         }
         std::fputs("]\n", out);
-    }
-    if (!wanted.empty() && !any) {
-        std::fprintf(out, "No such subsystem as \"%s\".\n", wanted.c_str());
-        return 3;
-    }
-    return 0;
+        return true;
+    });
+    return found ? 0 : 3;
 }
 
 } // namespace Vantor_cfgmgr

@@ -4,6 +4,7 @@
 #include "tools_common/JsonFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 
 namespace Vantor_cfgmgr {
@@ -80,6 +81,17 @@ AdministrativeDomain* lowerDomainOf(const VcfgContext& ctx, const std::string& n
         lower = domain.get();
     }
     return nullptr;
+}
+
+bool selectDomain(const VcfgContext& ctx, std::string& domainName, AdministrativeDomain*& lower)
+{
+    domainName = ctx.domainName.empty() ? kDefaultDomain : ctx.domainName;
+    bool found = false;
+    lower = lowerDomainOf(ctx, domainName, found);
+    if (!found) {
+        std::fprintf(OutputStream(), "No such domain as \"%s\".\n", domainName.c_str());
+    }
+    return found;
 }
 
 std::vector<PropertyPath> commandPropertyPaths(const VcfgContext& ctx)

@@ -41,6 +41,11 @@ int saveValueFile(const ValueGeneric* value, const std::string& path);
 // The domain just below the named one (null for the lowest), through found.
 AdministrativeDomain* lowerDomainOf(const VcfgContext& ctx, const std::string& name, bool& found);
 
+// The domain a command acts on (-d or its argument, else deviceSpecific)
+// and, through lower, the domain below it (null for the lowest). False,
+// after printing "No such domain as ...", when there is no such domain.
+bool selectDomain(const VcfgContext& ctx, std::string& domainName, AdministrativeDomain*& lower);
+
 // The property paths of the command (collectPropertyPaths).
 std::vector<PropertyPath> commandPropertyPaths(const VcfgContext& ctx);
 

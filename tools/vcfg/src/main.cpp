@@ -73,6 +73,9 @@ CommandLine readOptions(int argc, char** argv, VcfgContext& ctx)
     CommandLine line;
     int opt;
     while ((opt = ::getopt(argc, argv, "e:d:s:f:o:vnujJNS?")) != -1) {
+        if (setSharedToolOption(opt, optarg)) {
+            continue;
+        }
         switch (opt) {
         case 'e': line.envFile = optarg; break;
         case 'd':
@@ -86,14 +89,7 @@ CommandLine readOptions(int argc, char** argv, VcfgContext& ctx)
             }
             toolOptions.subsystemName = optarg;
             break;
-        case 'f': toolOptions.propertyIdFilename = optarg; break;
         case 'o': line.outputFile = optarg; break;
-        case 'v': ++toolOptions.verbosity; break;
-        case 'n': toolOptions.formatNoName = true; break;
-        case 'u': toolOptions.propertyFormat = formatURL; break;
-        case 'j': toolOptions.propertyFormat = formatLineJSON; break;
-        case 'J': toolOptions.propertyFormat = formatObjectJSON; break;
-        case 'N': toolOptions.notFoundOK = true; break;
         case 'S': line.schemaCheck = true; break;
         default:
             // getopt has named the unknown option; "-?" itself asks for help.

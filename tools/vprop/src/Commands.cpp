@@ -132,23 +132,14 @@ int setOne(ValueObject* start, const PropertyId& id, const std::string& valueTex
 int vpropSubsystem(VpropContext& ctx)
 {
     FILE* out = OutputStream();
-    const std::string& wanted = toolOptions.subsystemName;
-    bool any = false;
-    for (const auto& [index, sub] : ctx.config.Subsystems()) {
-        if (!wanted.empty() && sub->Name() != wanted) {
-            continue;
-        }
-        any = true;
+    bool found = forEachSelectedSubsystem(ctx.config.Subsystems(), [out](size_t index, const auto& sub) {
         std::fprintf(out,
                      "%3lu: \"%s\"\n     description: \"%s\"\n     dirIn:       \"%s\"\n     confOut:     \"%s\"\n",
-                     static_cast<unsigned long>(index), sub->Name().c_str(), sub->Description().c_str(),
-                     sub->DirIn().c_str(), sub->ConfOut().c_str());
-    }
-    if (!wanted.empty() && !any) {
-        std::fprintf(out, "No such subsystem as \"%s\".\n", wanted.c_str());
-        return 3;
-    }
-    return 0;
+                     static_cast<unsigned long>(index), sub.Name().c_str(), sub.Description().c_str(),
+                     sub.DirIn().c_str(), sub.ConfOut().c_str());
+        return true;
+    });
+    return found ? 0 : 3;
 }
 
 int vpropGet(VpropContext& ctx)

@@ -80,17 +80,13 @@ CommandLine readOptions(int argc, char** argv)
         if (opt == -1) {
             break;
         }
+        if (setSharedToolOption(opt, optarg)) {
+            continue;
+        }
         switch (opt) {
         case 'e': cl.envFile = optarg; break;
         case 's': toolOptions.subsystemName = optarg; break;
-        case 'f': toolOptions.propertyIdFilename = optarg; break;
         case 'o': cl.outputFile = optarg; break;
-        case 'v': ++toolOptions.verbosity; break;
-        case 'n': toolOptions.formatNoName = true; break;
-        case 'u': toolOptions.propertyFormat = formatURL; break;
-        case 'j': toolOptions.propertyFormat = formatLineJSON; break;
-        case 'J': toolOptions.propertyFormat = formatObjectJSON; break;
-        case 'N': toolOptions.notFoundOK = true; break;
         case 'S': cl.schemaCheck = true; break;
         case '?':
             if (optopt == 0 || optopt == '?') {

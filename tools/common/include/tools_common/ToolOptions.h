@@ -3,6 +3,9 @@
 // once at start, so the state is one process-wide record.
 #pragma once
 
+#include "Vantor_cfgmgr/Lib.h"
+
+#include <cstdio>
 #include <string>
 
 namespace Vantor_cfgmgr {
@@ -25,6 +28,10 @@ struct ToolOptions {
 
 extern ToolOptions toolOptions;
 
+// Stores an option vcfg and vprop share (-f -v -n -u -j -J -N, with its
+// argument) in toolOptions; false for any other option letter.
+bool setSharedToolOption(int option, const char* argument);
+
 // printf to the error stream of the program (standard error or the -o file).
 [[gnu::format(printf, 1, 2)]] void toolError(const char* fmt, ...);
 // toolError, then exit with status.
@@ -33,6 +40,30 @@ extern ToolOptions toolOptions;
 [[gnu::format(printf, 1, 2)]] void toolVerbose(const char* fmt, ...);
 // perror(what), then exit with status.
 [[noreturn]] void toolPerrorExit(const char* what, int status);
+
+// Calls fn(index, record) for each record, in index order, that -s names
+// (every record without -s) until fn answers false. False, after printing
+// "No such subsystem as ...", when -s names none of them.
+template <class Records, class Fn>
+bool forEachSelectedSubsystem(const Records& records, Fn&& fn)
+{
+    const std::string& wanted = toolOptions.subsystemName;
+    bool any = false;
+    for (const auto& [index, record] : records) {
+        if (!wanted.empty() && record->Name() != wanted) {
+            continue;
+        }
+        any = true;
+        if (!fn(index, *record)) {
+            break;
+        }
+    }
+    if (!wanted.empty() && !any) {
+        std::fprintf(OutputStream(), "No such subsystem as \"%s\".\n", wanted.c_str());
+        return false;
+    }
+    return true;
+}
 
 // The exit status a command reports for a child's raw wait status: the
 // child's exit code, 128 + signal for a killed child, 254 when it could not
