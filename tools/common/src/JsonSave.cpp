@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <libgen.h>
 #include <memory>
-#include <rapidjson/filewritestream.h>
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
@@ -35,56 +34,6 @@ private:
     int fd_;
 };
 
-using FilePrettyWriter = rapidjson::PrettyWriter<rapidjson::FileWriteStream>;
-
-// Writes value through writer as ValueGeneric::PrettyWrite does, but
-// straight into the file: a large configuration is never held a second
-// time as text in memory. False for a value JSON cannot hold (NaN).
-bool writeValue(const ValueGeneric* value, FilePrettyWriter& writer)
-{
-    if (const ValueObject* object = value->AsObject()) {
-        writer.StartObject();
-        for (const auto& [name, property] : object->GetProperties()) {
-            writer.Key(name, static_cast<rapidjson::SizeType>(std::strlen(name)));
-            if (!writeValue(property, writer)) {
-                return false;
-            }
-        }
-        return writer.EndObject();
-    }
-    if (const ValueArray* array = value->AsArray()) {
-        writer.StartArray();
-        for (const ValueGeneric* element : array->GetElements()) {
-            if (!writeValue(element, writer)) {
-                return false;
-            }
-        }
-        return writer.EndArray();
-    }
-    if (const ValueString* string = value->AsString()) {
-        return writer.String(string->GetValue() != nullptr ? string->GetValue() : "", string->GetLength());
-    }
-    if (const ValueIntegralNumber* number = value->AsIntegralNumber()) {
-        switch (number->GetSubtype()) {
-        case subtypeInt: return writer.Int(number->GetInt());
-        case subtypeUint: return writer.Uint(number->GetUint());
-        case subtypeInt64: return writer.Int64(number->GetInt64());
-        case subtypeUint64: return writer.Uint64(number->GetUint64());
-        }
-        throw std::domain_error("unexpected integral subtype");
-    }
-    if (const ValueDouble* d = value->AsDouble()) {
-        return writer.Double(d->GetValue());
-    }
-    if (const ValueBool* b = value->AsBool()) {
-        return writer.Bool(b->GetValue());
-    }
-    if (const ValueRawNumber* raw = value->AsRawNumber()) {
-        return writer.String(raw->GetValue() != nullptr ? raw->GetValue() : "", raw->GetLength());
-    }
-    return writer.Null();
-}
-
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
 };
@@ -103,15 +52,12 @@ bool writeNewFile(const ValueGeneric* value, const std::string& fresh)
         ::close(fd);
         toolPerrorExit("fileName open", 3);
     }
-    std::vector<char> chunk(1 << 16);
-    rapidjson::FileWriteStream stream(file.get(), chunk.data(), chunk.size());
-    FilePrettyWriter writer(stream);
-    writer.SetIndent(' ', 4);
-    if (!writeValue(value, writer)) {
-        return false;
+    switch (writePrettyJson(value, file.get())) {
+    case PrettyJsonResult::notJson: return false;
+    case PrettyJsonResult::writeFailed: toolPerrorExit("fileName write", 2);
+    case PrettyJsonResult::written: break;
     }
-    stream.Put('\n');
-    stream.Flush();
+    std::fputc('\n', file.get());
     if (std::ferror(file.get()) != 0 || std::fflush(file.get()) != 0 || ::fsync(::fileno(file.get())) != 0) {
         toolPerrorExit("fileName write", 2);
     }

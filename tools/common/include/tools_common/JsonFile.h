@@ -4,6 +4,8 @@
 #include "Vantor_cfgmgr/GenericSAX.h"
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 
+#include <cstdio>
+
 namespace Vantor_cfgmgr {
 
 // ValueGeneric::Load: reads fileName and returns its root (an object, or an
@@ -15,6 +17,15 @@ ValueGeneric* loadJsonFile(const char* fileName);
 // Feeds fileName to handler (GenericSAX::ParseFile) with the same failures
 // and errno values as loadJsonFile.
 void parseJsonFile(const char* fileName, GenericSAX& handler);
+
+enum class PrettyJsonResult { written, notJson, writeFailed };
+
+// Writes value to file as pretty JSON, four-space indentation, exactly as
+// rapidjson's PrettyWriter lays it out, without a final newline. notJson
+// when the tree holds a number JSON cannot (NaN, infinity): the file then
+// holds part of the text. writeFailed when the file refused a write (errno
+// tells why).
+PrettyJsonResult writePrettyJson(const ValueGeneric* value, FILE* file);
 
 // Writes value to fileName as pretty JSON (four-space indentation and a
 // final newline), keeping the previous content as fileName + ".bak".
