@@ -37,11 +37,11 @@ LayerOverlaySAX::~LayerOverlaySAX() { ReleaseAdditions(); }
 void LayerOverlaySAX::ReleaseAdditions()
 {
     // A read that stopped half way leaves additions no object took over.
-    for (Frame& frame : frames_) {
-        for (auto& [name, value] : frame.additions) {
+    for (size_t i = 0; i < open_; ++i) {
+        for (auto& [name, value] : frames_[i].additions) {
             value->Release();
         }
-        frame.additions.clear();
+        frames_[i].additions.clear();
     }
 }
 
@@ -74,8 +74,8 @@ bool LayerOverlaySAX::String(const char* text, rapidjson::SizeType length, bool 
 bool LayerOverlaySAX::Scalar(ValueGeneric* value)
 {
     Ref<ValueGeneric> v(value);
-    if (!frames_.empty()) {
-        ApplyValue(frames_.back(), v.release());
+    if (open_ > 0) {
+        ApplyValue(Top(), v.release());
         return true;
     }
     if (rootOpen_) {
@@ -95,9 +95,9 @@ bool LayerOverlaySAX::Key(const char* text, rapidjson::SizeType length, bool cop
     if (!CheckKey(text, length)) {
         return false;
     }
-    std::string& key = frames_.empty() ? rootKey_ : frames_.back().key;
+    std::string& key = open_ == 0 ? rootKey_ : Top().key;
     key.assign(text, length);
-    (frames_.empty() ? rootKeys_ : frames_.back().keys).push_back(key);
+    (open_ == 0 ? rootKeys_ : Top().keys).push_back(key);
     return true;
 }
 
@@ -120,23 +120,23 @@ bool LayerOverlaySAX::StartObject()
         rootIsObject_ = true;
         return true;
     }
-    if (frames_.empty()) {
+    if (open_ == 0) {
         discardBuilt_ = true;
         if (rootKey_ == subsystemName_) {
             layerFound_ = true;
             if (ValueObject* target = target_()) {
-                frames_.push_back(Frame{target, {}, {}, {}, {}});
+                PushFrame(target, std::string());
                 return true;
             }
             targetRefused_ = true;
         }
         return OpenContainer(true);
     }
-    Frame& frame = frames_.back();
+    const Frame& frame = Top();
     ValueObject* lowerObject = nullptr;
     ValueGeneric* lower = frame.key != kDeleted ? frame.lower->GetProperty(frame.key.c_str()) : nullptr;
     if (lower != nullptr && lower->AsObject(lowerObject)) {
-        frames_.push_back(Frame{lowerObject, frame.key, {}, {}, {}});
+        PushFrame(lowerObject, std::string(frame.key));
         return true;
     }
     // Built whole, then applied (or refused) as one value.
@@ -151,7 +151,7 @@ bool LayerOverlaySAX::StartArray()
     }
     // An array as the whole file, or as a top-level member, is read only to
     // check it; one inside the layer is applied whole.
-    discardBuilt_ = frames_.empty();
+    discardBuilt_ = open_ == 0;
     return OpenContainer(false);
 }
 
@@ -163,8 +163,8 @@ bool LayerOverlaySAX::EndObject(rapidjson::SizeType memberCount)
         }
         return --buildDepth_ > 0 || CloseBuilt();
     }
-    if (!frames_.empty()) {
-        if (!CheckMembers(frames_.back().keys, memberCount)) {
+    if (open_ > 0) {
+        if (!CheckMembers(Top().keys, memberCount)) {
             return false;
         }
         CloseFrame();
@@ -185,8 +185,8 @@ bool LayerOverlaySAX::EndArray(rapidjson::SizeType elementCount)
 bool LayerOverlaySAX::CloseBuilt()
 {
     Ref<ValueGeneric> value(builder_.ReleaseRoot());
-    if (!discardBuilt_ && !frames_.empty()) {
-        ApplyValue(frames_.back(), value.release());
+    if (!discardBuilt_ && open_ > 0) {
+        ApplyValue(Top(), value.release());
     }
     return true;
 }
@@ -195,8 +195,19 @@ bool LayerOverlaySAX::CloseBuilt()
 // holds fewer properties than the text has members.
 bool LayerOverlaySAX::CheckMembers(std::vector<std::string>& keys, rapidjson::SizeType memberCount)
 {
-    std::sort(keys.begin(), keys.end());
-    const auto distinct = static_cast<size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
+    size_t distinct = keys.size();
+    if (keys.size() <= 16) {
+        // Most objects are small: comparing pairs beats sorting them.
+        for (size_t i = 1; i < keys.size(); ++i) {
+            if (std::find(keys.begin(), keys.begin() + static_cast<std::ptrdiff_t>(i), keys[i]) !=
+                keys.begin() + static_cast<std::ptrdiff_t>(i)) {
+                --distinct;
+            }
+        }
+    } else {
+        std::sort(keys.begin(), keys.end());
+        distinct = static_cast<size_t>(std::unique(keys.begin(), keys.end()) - keys.begin());
+    }
     keys.clear();
     if (distinct != memberCount) {
         std::fprintf(ErrorStream(), "*** Object expected %d members, had %d members\n", static_cast<int>(memberCount),
@@ -206,18 +217,33 @@ bool LayerOverlaySAX::CheckMembers(std::vector<std::string>& keys, rapidjson::Si
     return true;
 }
 
+// Frames are reused, not freed, as the walk goes up and down: their vectors
+// keep their room for the next object at the same depth.
+void LayerOverlaySAX::PushFrame(ValueObject* lower, std::string name)
+{
+    if (open_ == frames_.size()) {
+        frames_.emplace_back();
+    }
+    Frame& frame = frames_[open_++];
+    frame.lower = lower;
+    frame.name = std::move(name);
+    frame.key.clear();
+    frame.keys.clear();
+    frame.additions.clear();
+}
+
 void LayerOverlaySAX::CloseFrame()
 {
-    Frame frame = std::move(frames_.back());
-    frames_.pop_back();
+    Frame& frame = Top();
+    --open_;
     // New names go in together: one by one, each would shift the sorted
     // properties of a large object.
     frame.lower->SetProperties(frame.additions);
-    if (frames_.empty()) {
+    if (open_ == 0) {
         return; // the subsystem object: the caller judges a deletion of it
     }
     if (frame.lower->GetProperty(kDeleted) != nullptr) {
-        frames_.back().lower->RemoveProperty(frame.name.c_str());
+        Top().lower->RemoveProperty(frame.name.c_str());
         changed_ = true;
     }
 }
@@ -260,7 +286,7 @@ void LayerOverlaySAX::ApplyValue(Frame& frame, ValueGeneric* value)
 void LayerOverlaySAX::Fail(const Frame& frame, const char* text)
 {
     std::vector<std::string> path;
-    for (size_t i = 1; i < frames_.size(); ++i) {
+    for (size_t i = 1; i < open_; ++i) {
         path.push_back(frames_[i].name);
     }
     path.push_back(frame.key);

@@ -55,7 +55,7 @@ public:
 private:
     // An object of the layer being applied onto lower.
     struct Frame {
-        ValueObject* lower;
+        ValueObject* lower = nullptr;
         std::string name;                    // its name in the enclosing object
         std::string key;                     // the member being read
         std::vector<std::string> keys;       // the names read, for duplicates
@@ -67,7 +67,8 @@ private:
     };
 
     bool Building() const { return buildDepth_ > 0; }
-    bool AtRoot() const { return rootOpen_ && frames_.empty(); }
+    Frame& Top() { return frames_[open_ - 1]; }
+    void PushFrame(ValueObject* lower, std::string name);
     bool Scalar(ValueGeneric* value);
     bool OpenContainer(bool isObject);
     bool CloseBuilt();
@@ -90,7 +91,8 @@ private:
     bool changed_ = false;
     std::string rootKey_;
     std::vector<std::string> rootKeys_;
-    std::vector<Frame> frames_;
+    std::vector<Frame> frames_; // the first open_ are the open objects, outermost first
+    size_t open_ = 0;
     FirstError error_;
 };
 
