@@ -26,7 +26,7 @@ constexpr size_t kGranule = 8;
 constexpr size_t kLargestSlot = 64;
 constexpr size_t kSlabBytes = 64 * 1024;
 
-size_t classOf(size_t size) { return (size + kGranule - 1) / kGranule - 1; }
+[[maybe_unused]] size_t classOf(size_t size) { return (size + kGranule - 1) / kGranule - 1; }
 
 class SizeClass {
 public:

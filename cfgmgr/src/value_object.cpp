@@ -274,7 +274,9 @@ void ValueObject::SetProperties(std::vector<std::pair<std::string, ValueGeneric*
         here = std::lower_bound(here, entries.end(), name, entryBefore);
         const bool present = here != entries.end() && here->first == name;
         ValueGeneric* current = present ? here->second : nullptr;
-        for (; i < items.size() && items[i].first == name; ++i) {
+        // Each item holds the name once; one hold goes to a new property,
+        // the others are given back.
+        for (const size_t groupStart = i; i < items.size() && items[i].first == name; ++i) {
             ValueGeneric* v = items[i].second;
             if (current != nullptr) {
                 current->Release();
@@ -283,13 +285,18 @@ void ValueObject::SetProperties(std::vector<std::pair<std::string, ValueGeneric*
                 raiseTo(v, GetAccessClass());
                 current = v;
             }
-            detail::ReleaseName(name); // each item held one; the stored name holds its own
+            if (i > groupStart) {
+                detail::ReleaseName(name);
+            }
         }
         if (present) {
             here->second = current; // null: removed below
             removed = removed || current == nullptr;
+            detail::ReleaseName(name);
         } else if (current != nullptr) {
-            additions.emplace_back(detail::ShareName(name), current);
+            additions.emplace_back(name, current);
+        } else {
+            detail::ReleaseName(name);
         }
     }
     if (removed) {
