@@ -24,6 +24,7 @@ GenericSAX::~GenericSAX()
     if (root_ != nullptr) {
         root_->Release();
     }
+    detail::ReleaseCachedNames(recentNames_.data(), recentNames_.size());
 }
 
 ValueGeneric* GenericSAX::ReleaseRoot()
@@ -206,7 +207,7 @@ bool GenericSAX::Key(const char* text, rapidjson::SizeType length, bool)
         return false;
     }
     // Shared with every other use of the same name: no copy of its own.
-    const char* name = detail::InternName(text, length);
+    const char* name = detail::InternCached(recentNames_.data(), recentNames_.size(), text, length);
     if (pendingName_ != nullptr) {
         detail::ReleaseName(pendingName_);
     }

@@ -172,4 +172,30 @@ void ReleaseName(const char* name)
     table().ReleaseLast(h);
 }
 
+const char* InternCached(const char** cache, size_t slots, const char* text, size_t length)
+{
+    const uint32_t hash = hashOf(text, length);
+    const char*& slot = cache[(hash >> 7) & (slots - 1)];
+    if (slot != nullptr && headerOf(slot)->hash == hash && std::strncmp(slot, text, length) == 0 &&
+        slot[length] == '\0') {
+        return ShareName(slot);
+    }
+    const char* name = table().Intern(text, length);
+    if (slot != nullptr) {
+        ReleaseName(slot);
+    }
+    slot = ShareName(name);
+    return name;
+}
+
+void ReleaseCachedNames(const char** cache, size_t slots)
+{
+    for (size_t i = 0; i < slots; ++i) {
+        if (cache[i] != nullptr) {
+            ReleaseName(cache[i]);
+            cache[i] = nullptr;
+        }
+    }
+}
+
 } // namespace Vantor_cfgmgr::detail

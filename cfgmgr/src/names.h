@@ -20,4 +20,11 @@ const char* ShareName(const char* name);
 // One holder fewer; the last frees the text.
 void ReleaseName(const char* name);
 
+// InternName through a reader's own small cache of the names it met last:
+// a file repeats a few names over and over, and a cached name is shared
+// without the table's lock. slots is a power of two; the cache holds each
+// name it keeps once, until ReleaseCachedNames.
+const char* InternCached(const char** cache, size_t slots, const char* text, size_t length);
+void ReleaseCachedNames(const char** cache, size_t slots);
+
 } // namespace Vantor_cfgmgr::detail

@@ -3,6 +3,7 @@
 
 #include "Vantor_cfgmgr/Containers.h"
 
+#include <array>
 #include <vector>
 
 namespace Vantor_cfgmgr {
@@ -71,6 +72,8 @@ private:
     // rather than inserted one by one.
     std::vector<PropertyEntry> members_;
     const char* pendingName_ = nullptr; // a shared name
+    // The names met last, so that repeated names skip the shared table.
+    std::array<const char*, 256> recentNames_{};
 };
 
 } // namespace Vantor_cfgmgr
