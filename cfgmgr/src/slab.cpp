@@ -123,7 +123,7 @@ void SlabFree(void* block, size_t size) noexcept
         return;
     }
 #endif
-    ::operator delete(block, size);
+    ::operator delete(block);
 }
 
 } // namespace Vantor_cfgmgr::detail
