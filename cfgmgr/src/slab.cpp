@@ -112,7 +112,7 @@ void* SlabAllocate(size_t size)
     return ::operator new(size);
 }
 
-void SlabFree(void* block, size_t size) noexcept
+void SlabFree(void* block, [[maybe_unused]] size_t size) noexcept
 {
     if (block == nullptr) {
         return;
