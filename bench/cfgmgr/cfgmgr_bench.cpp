@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -84,5 +86,54 @@ void BM_DiffThenOverlay(benchmark::State& state)
     }
 }
 BENCHMARK(BM_DiffThenOverlay)->Arg(100)->Arg(1000);
+
+// A batch of n/3 properties into an object of n, a third of them new names,
+// as a merge does to a large group object.
+void BM_SetPropertiesBatch(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Ref<ValueObject> object(new ValueObject());
+        std::vector<std::pair<std::string, ValueGeneric*>> batch;
+        for (int i = 0; i < n; ++i) {
+            batch.emplace_back("g" + std::to_string(i * 3), new ValueInt(i));
+        }
+        object->SetProperties(batch);
+        for (int i = 0; i < n / 3; ++i) {
+            batch.emplace_back("g" + std::to_string((i * 7919) % (n * 3)), new ValueInt(-i));
+        }
+        state.ResumeTiming();
+        object->SetProperties(batch);
+        benchmark::DoNotOptimize(object.get());
+        state.PauseTiming();
+        object.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SetPropertiesBatch)->Arg(60000);
+
+// One object of n members written in scrambled order.
+void BM_LoadWideObject(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    std::string text = "{";
+    for (int i = 0; i < n; ++i) {
+        text += "\"m" + std::to_string((i * 7919) % n) + "\":" + std::to_string(i) + (i + 1 < n ? "," : "}");
+    }
+    char path[] = "/tmp/cfgmgr-bench-XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+        state.SkipWithError("cannot write the scratch file");
+        return;
+    }
+    ::close(fd);
+    for (auto _ : state) {
+        Ref<ValueGeneric> tree(ValueGeneric::Load(path));
+        benchmark::DoNotOptimize(tree.get());
+    }
+    ::unlink(path);
+}
+BENCHMARK(BM_LoadWideObject)->Arg(10000)->Arg(100000);
 
 } // namespace

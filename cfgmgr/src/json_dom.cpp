@@ -1,6 +1,7 @@
 // Building values from rapidjson DOM values, and parse diagnostics.
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "names.h"
 
 #include <cstring>
 
@@ -144,20 +145,34 @@ int ValueObject::SetValue(const JsonValue* newValue)
     if (!newValue->IsObject()) {
         return 3;
     }
-    // Built aside and swapped in, so a refused member leaves us unchanged.
-    Ref<ValueObject> fresh(new ValueObject());
+    // Built aside and swapped in, so a refused member leaves us unchanged;
+    // the members are gathered first and sorted once.
+    struct Gathered {
+        Entries entries;
+        ~Gathered()
+        {
+            for (const PropertyEntry& e : entries) {
+                e.second->Release();
+                detail::ReleaseName(e.first);
+            }
+        }
+    } members;
+    members.entries.reserve(newValue->MemberCount());
     for (const auto& m : newValue->GetObject()) {
         if (!nameIsStorable(m.name)) {
             return 3;
         }
-        ValueGeneric* v = NewValueGeneric(&m.value);
-        if (v == nullptr) {
+        Ref<ValueGeneric> v(NewValueGeneric(&m.value));
+        if (!v) {
             return 3;
         }
-        fresh->SetProperty(m.name.GetString(), v, true);
+        const char* name = detail::InternName(m.name.GetString(), m.name.GetStringLength());
+        members.entries.emplace_back(name, v.release()); // reserved: cannot throw
     }
+    Ref<ValueObject> fresh(new ValueObject());
+    fresh->AdoptUnsorted(members.entries, 0);
     Clear();
-    properties_.swap(fresh->properties_);
+    properties_.entries_.swap(fresh->properties_.entries_);
     detail::raiseToObjectClass(*this);
     return 0;
 }

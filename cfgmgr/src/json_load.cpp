@@ -2,6 +2,7 @@
 #include "Vantor_cfgmgr/GenericSAX.h"
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "names.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,10 +14,17 @@ namespace Vantor_cfgmgr {
 
 GenericSAX::~GenericSAX()
 {
-    std::free(pendingName_);
+    if (pendingName_ != nullptr) {
+        detail::ReleaseName(pendingName_);
+    }
+    for (const PropertyEntry& m : members_) {
+        m.second->Release();
+        detail::ReleaseName(m.first);
+    }
     if (root_ != nullptr) {
         root_->Release();
     }
+    detail::ReleaseCachedNames(recentNames_.data(), recentNames_.size());
 }
 
 ValueGeneric* GenericSAX::ReleaseRoot()
@@ -33,7 +41,7 @@ ValueObject* GenericSAX::TopObject() const
         return nullptr;
     }
     ValueObject* o = nullptr;
-    stack_.back()->AsObject(o);
+    stack_.back().container->AsObject(o);
     return o;
 }
 
@@ -43,7 +51,7 @@ ValueArray* GenericSAX::TopArray() const
         return nullptr;
     }
     ValueArray* a = nullptr;
-    stack_.back()->AsArray(a);
+    stack_.back().container->AsArray(a);
     return a;
 }
 
@@ -54,14 +62,14 @@ bool GenericSAX::AddScalar(ValueGeneric* v)
         std::fputs("*** First JSON element must be an Object\n", ErrorStream());
         return false;
     }
-    if (ValueObject* o = TopObject()) {
+    if (TopObject() != nullptr) {
         if (pendingName_ == nullptr) {
             std::fputs("*** Empty Key not allowed.\n", ErrorStream());
             return false;
         }
-        char* name = pendingName_;
+        members_.emplace_back(pendingName_, value.get());
+        value.release();
         pendingName_ = nullptr;
-        o->SetProperty(name, value.release(), false);
         return true;
     }
     if (ValueArray* a = TopArray()) {
@@ -79,12 +87,19 @@ bool GenericSAX::StartContainer(ValueGeneric* container)
         std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
         return false;
     }
+    // Room first, so that once the container is placed nothing can fail.
+    try {
+        stack_.reserve(stack_.size() + 1);
+    } catch (...) {
+        container->Release();
+        throw;
+    }
     if (root_ == nullptr) {
         root_ = container;
     } else if (!AddScalar(container)) {
         return false;
     }
-    stack_.push_back(container);
+    stack_.push_back(OpenContainer{container, members_.size()});
     return true;
 }
 
@@ -191,13 +206,11 @@ bool GenericSAX::Key(const char* text, rapidjson::SizeType length, bool)
     if (!CheckKey(text, length)) {
         return false;
     }
-    // The name is always copied: the object frees it, so it must never point
-    // into the reader's buffer.
-    char* name = ::strndup(text, length);
-    if (name == nullptr) {
-        throw std::bad_alloc();
+    // Shared with every other use of the same name: no copy of its own.
+    const char* name = detail::InternCached(recentNames_.data(), recentNames_.size(), text, length);
+    if (pendingName_ != nullptr) {
+        detail::ReleaseName(pendingName_);
     }
-    std::free(pendingName_);
     pendingName_ = name;
     return true;
 }
@@ -209,6 +222,7 @@ bool GenericSAX::EndObject(rapidjson::SizeType memberCount)
         std::fputs("*** Object expected but not found on JSON element stack\n", ErrorStream());
         return false;
     }
+    o->AdoptUnsorted(members_, stack_.back().firstMember);
     if (o->GetPropertyCount() != memberCount) {
         std::fprintf(ErrorStream(), "*** Object expected %d members, had %d members\n", static_cast<int>(memberCount),
                      static_cast<int>(o->GetPropertyCount()));

@@ -5,7 +5,9 @@
 // the object of the higher layer.
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "names.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -69,49 +71,99 @@ bool ValueObject::Overlay(const ValueObject* higher)
     detail::requireNotNull(higher, "higherObject must not be NULL");
     // Hold the higher layer: it may be (part of) this object.
     Ref<ValueGeneric> keep(const_cast<ValueObject*>(higher)->AddRef());
+    // Both lists are sorted, so one walk pairs them up. New names are
+    // gathered and merged in one pass at the end, and removed properties are
+    // left as null values until then, so a large object is never shifted
+    // once per property. The end is also reached when an exception leaves:
+    // what was processed so far stays applied.
+    Entries& mine = properties_.entries_;
+    Entries additions;
+    bool removed = false;
+    auto commit = [&] {
+        if (removed) {
+            auto kept = std::remove_if(mine.begin(), mine.end(), [](const PropertyEntry& e) {
+                if (e.second != nullptr) {
+                    return false;
+                }
+                detail::ReleaseName(e.first);
+                return true;
+            });
+            mine.erase(kept, mine.end());
+        }
+        MergeNew(additions);
+    };
+    auto addLater = [&](const char* name, ValueGeneric* h) {
+        additions.emplace_back(name, nullptr);
+        additions.back() = PropertyEntry(detail::ShareName(name), h->AddRef());
+    };
+
     bool changed = false;
-    for (const auto& [name, h] : higher->properties_) {
-        if (std::strcmp(name, kDeleted) == 0) {
-            if (!isDeletionMarker(h)) {
-                throw std::invalid_argument("Improper use of \"deleted\" : true");
+    size_t i = 0;
+    try {
+        // By index: when the higher layer lies inside this tree, a nested
+        // overlay may grow its list while we walk it.
+        const Entries& theirs = higher->properties_.entries_;
+        for (size_t j = 0; j < theirs.size(); ++j) {
+            const char* name = theirs[j].first;
+            ValueGeneric* h = theirs[j].second;
+            while (i < mine.size() && std::strcmp(mine[i].first, name) < 0) {
+                ++i;
             }
-            SetProperty(name, h->AddRef());
-            changed = true;
-            continue;
-        }
-        ValueGeneric* lower = GetProperty(name);
-        if (lower == nullptr) {
-            SetProperty(name, h->AddRef());
-            changed = true;
-            continue;
-        }
-        if (lower->IsObject() && h->IsObject()) {
-            ValueObject* lowerObject = nullptr;
-            lower->AsObject(lowerObject);
-            bool sub = lowerObject->Overlay(h->AsObject());
-            if (lowerObject->GetProperty(kDeleted) != nullptr) {
-                SetProperty(name, nullptr);
+            const bool here = i < mine.size() && std::strcmp(mine[i].first, name) == 0;
+            if (std::strcmp(name, kDeleted) == 0) {
+                if (!isDeletionMarker(h)) {
+                    throw std::invalid_argument("Improper use of \"deleted\" : true");
+                }
+                if (here) {
+                    ValueGeneric* old = mine[i].second;
+                    mine[i].second = h->AddRef();
+                    old->Release();
+                } else {
+                    addLater(name, h);
+                }
                 changed = true;
-            } else {
-                changed = changed || sub;
+                continue;
             }
-            continue;
-        }
-        if (h->IsNull()) {
-            throw std::invalid_argument("Improper use of JSON 'null' value");
-        }
-        if (overlayScalar(lower, h, changed)) {
-            continue;
-        }
-        if (lower->IsArray() && h->IsArray()) {
-            if (!lower->IsEqualTo(h)) {
-                lower->SetValue(h);
+            if (!here) {
+                addLater(name, h);
                 changed = true;
+                continue;
             }
-            continue;
+            ValueGeneric* lower = mine[i].second;
+            if (lower->IsObject() && h->IsObject()) {
+                ValueObject* lowerObject = nullptr;
+                lower->AsObject(lowerObject);
+                bool sub = lowerObject->Overlay(h->AsObject());
+                if (lowerObject->GetProperty(kDeleted) != nullptr) {
+                    mine[i].second = nullptr;
+                    removed = true;
+                    lower->Release();
+                    changed = true;
+                } else {
+                    changed = changed || sub;
+                }
+                continue;
+            }
+            if (h->IsNull()) {
+                throw std::invalid_argument("Improper use of JSON 'null' value");
+            }
+            if (overlayScalar(lower, h, changed)) {
+                continue;
+            }
+            if (lower->IsArray() && h->IsArray()) {
+                if (!lower->IsEqualTo(h)) {
+                    lower->SetValue(h);
+                    changed = true;
+                }
+                continue;
+            }
+            throw std::invalid_argument("JSON Schema violation: attempting to change type of property");
         }
-        throw std::invalid_argument("JSON Schema violation: attempting to change type of property");
+    } catch (...) {
+        commit();
+        throw;
     }
+    commit();
     return changed;
 }
 
@@ -141,7 +193,7 @@ void ValueObject::Diff(const ValueObject* lower, const ValueObject* higher)
             order = std::strcmp(l->first, h->first);
         }
         if (order > 0) { // only in higher
-            SetProperty(h->first, h->second->AddRef());
+            PutShared(h->first, h->second->AddRef());
             ++h;
             continue;
         }
@@ -149,7 +201,7 @@ void ValueObject::Diff(const ValueObject* lower, const ValueObject* higher)
             if (l->second->IsObject()) {
                 auto* marker = new ValueObject();
                 marker->SetProperty(kDeleted, new ValueBool(true));
-                SetProperty(l->first, marker);
+                PutShared(l->first, marker);
             } else {
                 std::fprintf(stderr, "*** Improper deletion of property \"%s\": unable to express difference.\n",
                              l->first);
@@ -176,30 +228,33 @@ void ValueObject::Diff(const ValueObject* lower, const ValueObject* higher)
             }
             Ref<ValueObject> sub(new ValueObject());
             sub->Diff(lv->AsObject(), hv->AsObject());
-            SetProperty(name, sub.release());
+            PutShared(name, sub.release());
             continue;
         }
-        SetProperty(name, hv->AddRef());
+        PutShared(name, hv->AddRef());
     }
+    // Built by appending: give back what the vector reserved ahead.
+    properties_.entries_.shrink_to_fit();
 }
 
 void ValueObject::Trim()
 {
-    for (auto it = properties_.begin(); it != properties_.end();) {
+    Entries& entries = properties_.entries_;
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
         ValueObject* child = nullptr;
-        if (it->second->AsObject(child)) {
+        if (entries[i].second->AsObject(child)) {
             child->Trim();
             if (child->IsEmpty()) {
-                const char* name = it->first;
-                ValueGeneric* value = it->second;
-                it = properties_.erase(it);
-                value->Release();
-                std::free(const_cast<char*>(name));
+                const PropertyEntry gone = entries[i];
+                gone.second->Release();
+                detail::ReleaseName(gone.first);
                 continue;
             }
         }
-        ++it;
+        entries[kept++] = entries[i];
     }
+    entries.resize(kept);
 }
 
 } // namespace Vantor_cfgmgr

@@ -2,11 +2,16 @@
 // compatibility and assignment from JSON text.
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "slab.h"
 
 #include <cstring>
 #include <memory>
 
 namespace Vantor_cfgmgr {
+
+void* ValueGeneric::operator new(std::size_t size) { return detail::SlabAllocate(size); }
+
+void ValueGeneric::operator delete(void* block, std::size_t size) noexcept { detail::SlabFree(block, size); }
 
 void ValueGeneric::Release()
 {

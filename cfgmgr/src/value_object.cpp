@@ -1,7 +1,9 @@
 // Objects: properties kept in strcmp order of their names.
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "names.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,23 +13,57 @@ namespace Vantor_cfgmgr {
 
 namespace {
 
-char* copyName(const char* name)
+bool entryBefore(const PropertyEntry& e, const char* name) { return std::strcmp(e.first, name) < 0; }
+bool entryLess(const PropertyEntry& a, const PropertyEntry& b) { return std::strcmp(a.first, b.first) < 0; }
+bool sameName(const char* a, const char* b) { return a == b || std::strcmp(a, b) == 0; }
+
+void releaseEntry(const PropertyEntry& e)
 {
-    char* copy = ::strdup(name);
-    if (copy == nullptr) {
-        throw std::bad_alloc();
+    if (e.second != nullptr) {
+        e.second->Release();
     }
-    return copy;
+    detail::ReleaseName(e.first);
 }
 
-void freeName(const char* name)
+void raiseTo(ValueGeneric* value, AccessClass_t floor)
 {
-    // Names are malloc'd texts owned by the map; the map's key type is const
-    // only so that lookups take plain C texts.
-    std::free(const_cast<char*>(name));
+    if (value->GetAccessClass() < floor) {
+        value->SetAccessClass(floor);
+    }
+}
+
+// Stable sort by name. Members usually come in few per object and often
+// already sorted (every file this library writes is), where an insertion
+// sort costs no allocation and one pass.
+void sortByName(PropertyEntry* first, PropertyEntry* last)
+{
+    constexpr ptrdiff_t kSmall = 16;
+    if (last - first > kSmall) {
+        std::stable_sort(first, last, entryLess);
+        return;
+    }
+    for (PropertyEntry* i = first + 1; i < last; ++i) {
+        PropertyEntry moving = *i;
+        PropertyEntry* j = i;
+        for (; j > first && std::strcmp((j - 1)->first, moving.first) > 0; --j) {
+            *j = *(j - 1);
+        }
+        *j = moving;
+    }
 }
 
 } // namespace
+
+PropertyMap::const_iterator PropertyMap::lower_bound(const char* name) const
+{
+    return std::lower_bound(entries_.begin(), entries_.end(), name, entryBefore);
+}
+
+PropertyMap::const_iterator PropertyMap::find(const char* name) const
+{
+    auto it = lower_bound(name);
+    return it != entries_.end() && std::strcmp(it->first, name) == 0 ? it : entries_.end();
+}
 
 ValueObject::ValueObject(const PropertyMap* properties, bool deep) { SetValue(properties, deep); }
 
@@ -37,11 +73,10 @@ void ValueObject::Clear()
 {
     // Detach first: a released value may hold the last reference to
     // something that is being walked elsewhere.
-    PropertyMap old;
-    old.swap(properties_);
-    for (auto& [name, value] : old) {
-        value->Release();
-        freeName(name);
+    Entries old;
+    old.swap(properties_.entries_);
+    for (const PropertyEntry& e : old) {
+        releaseEntry(e);
     }
 }
 
@@ -59,31 +94,44 @@ bool ValueObject::AsObject(ValueObject*& out)
 
 void ValueObject::SetValue(const PropertyMap* properties, bool deep)
 {
-    PropertyMap fresh;
+    Entries fresh;
     try {
         if (properties != nullptr) {
+            fresh.reserve(properties->size());
             for (const auto& [name, value] : *properties) {
                 ValueGeneric* v = deep ? value->Clone(true) : value->AddRef();
-                char* n = nullptr;
-                try {
-                    n = copyName(name);
-                    fresh.emplace(n, v);
-                } catch (...) {
-                    std::free(n);
-                    v->Release();
-                    throw;
-                }
+                fresh.emplace_back(detail::ShareName(name), v); // reserved: cannot throw
             }
         }
     } catch (...) {
-        for (auto& [name, value] : fresh) {
-            value->Release();
-            freeName(name);
+        for (const PropertyEntry& e : fresh) {
+            releaseEntry(e);
         }
         throw;
     }
     Clear();
-    properties_.swap(fresh);
+    properties_.entries_.swap(fresh);
+}
+
+void ValueObject::AdoptUnsorted(Entries& entries, size_t first)
+{
+    PropertyEntry* begin = entries.data() + first;
+    PropertyEntry* end = entries.data() + entries.size();
+    sortByName(begin, end);
+    // Equal names are neighbours now, in their original order: keep the last.
+    PropertyEntry* out = begin;
+    for (PropertyEntry* e = begin; e < end; ++e) {
+        if (e + 1 < end && sameName(e->first, (e + 1)->first)) {
+            releaseEntry(*e);
+            continue;
+        }
+        *out++ = *e;
+    }
+    entries.resize(static_cast<size_t>(out - entries.data()));
+    Entries adopted(entries.begin() + static_cast<ptrdiff_t>(first), entries.end()); // exact size
+    entries.resize(first);
+    Clear();
+    properties_.entries_.swap(adopted);
 }
 
 ValueGeneric* ValueObject::GetProperty(const char* name) const
@@ -93,25 +141,32 @@ ValueGeneric* ValueObject::GetProperty(const char* name) const
     return it != properties_.end() ? it->second : nullptr;
 }
 
+void ValueObject::InsertAt(Entries::iterator where, const char* internedName, ValueGeneric* value)
+{
+    raiseTo(value, GetAccessClass());
+    properties_.entries_.insert(where, PropertyEntry(internedName, value));
+}
+
 bool ValueObject::SetProperty(const char* name, ValueGeneric* value, bool copyNameFlag)
 {
     detail::requireNotNull(name, "name must not be NULL");
-    // With copyNameFlag false the name is ours from here on, whatever happens.
-    const char* adopted = copyNameFlag ? nullptr : name;
-    struct NameGuard {
-        const char*& n;
-        ~NameGuard() { freeName(n); }
-    } guard{adopted};
+    // With copyNameFlag false the text is ours from here on, whatever
+    // happens; the interned copy replaces it.
+    struct TextGuard {
+        const char* text;
+        ~TextGuard() { std::free(const_cast<char*>(text)); }
+    } adopted{copyNameFlag ? nullptr : name};
 
-    auto it = properties_.find(name);
-    if (it != properties_.end()) {
+    Entries& entries = properties_.entries_;
+    auto it = std::lower_bound(entries.begin(), entries.end(), name, entryBefore);
+    if (it != entries.end() && std::strcmp(it->first, name) == 0) {
         ValueGeneric* old = it->second;
         if (value != nullptr) {
             it->second = value;
         } else {
             const char* storedName = it->first;
-            properties_.erase(it);
-            freeName(storedName);
+            entries.erase(it);
+            detail::ReleaseName(storedName);
         }
         old->Release();
         return true;
@@ -119,41 +174,142 @@ bool ValueObject::SetProperty(const char* name, ValueGeneric* value, bool copyNa
     if (value == nullptr) {
         return false;
     }
-    if (value->GetAccessClass() < GetAccessClass()) {
-        value->SetAccessClass(GetAccessClass());
-    }
-    const char* stored = copyNameFlag ? copyName(name) : adopted;
+    const char* interned = detail::InternName(name);
     try {
-        properties_.emplace(stored, value);
+        InsertAt(it, interned, value);
     } catch (...) {
-        if (copyNameFlag) {
-            freeName(stored);
-        }
+        detail::ReleaseName(interned);
         throw;
     }
-    adopted = nullptr; // now owned by the map
     return false;
+}
+
+bool ValueObject::PutShared(const char* internedName, ValueGeneric* value)
+{
+    Entries& entries = properties_.entries_;
+    if (value == nullptr || (!entries.empty() && std::strcmp(entries.back().first, internedName) >= 0)) {
+        return SetProperty(internedName, value, true);
+    }
+    InsertAt(entries.end(), internedName, value);
+    detail::ShareName(internedName);
+    return false;
+}
+
+void ValueObject::MergeNew(Entries& additions)
+{
+    Entries& entries = properties_.entries_;
+    try {
+        entries.reserve(entries.size() + additions.size());
+    } catch (...) {
+        for (const PropertyEntry& e : additions) {
+            releaseEntry(e);
+        }
+        additions.clear();
+        throw;
+    }
+    // From the back, so that every entry moves once.
+    auto old = static_cast<ptrdiff_t>(entries.size()) - 1;
+    auto add = static_cast<ptrdiff_t>(additions.size()) - 1;
+    entries.resize(entries.size() + additions.size());
+    for (auto to = static_cast<ptrdiff_t>(entries.size()) - 1; add >= 0; --to) {
+        if (old >= 0 && std::strcmp(entries[static_cast<size_t>(old)].first,
+                                    additions[static_cast<size_t>(add)].first) > 0) {
+            entries[static_cast<size_t>(to)] = entries[static_cast<size_t>(old--)];
+        } else {
+            entries[static_cast<size_t>(to)] = additions[static_cast<size_t>(add--)];
+        }
+    }
+    additions.clear();
 }
 
 void ValueObject::SetProperties(std::vector<std::pair<std::string, ValueGeneric*>>& batch)
 {
     std::vector<std::pair<std::string, ValueGeneric*>> taken;
     taken.swap(batch);
-    size_t done = 0;
+    // In batch order, names interned; sorted stably so that each name's
+    // entries stay in the order they were given.
+    Entries items;
+    Entries additions;
+    Entries& entries = properties_.entries_;
     try {
-        for (; done < taken.size(); ++done) {
-            SetProperty(taken[done].first.c_str(), taken[done].second, true);
+        items.reserve(taken.size());
+        for (auto& [name, value] : taken) {
+            items.emplace_back(detail::InternName(name.c_str()), value);
+            value = nullptr;
         }
+        sortByName(items.data(), items.data() + items.size());
+        size_t fresh = 0;
+        auto here = entries.begin();
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (i > 0 && items[i].first == items[i - 1].first) {
+                continue;
+            }
+            here = std::lower_bound(here, entries.end(), items[i].first, entryBefore);
+            if (here == entries.end() || here->first != items[i].first) {
+                ++fresh;
+            }
+        }
+        additions.reserve(fresh);
+        entries.reserve(entries.size() + fresh);
     } catch (...) {
-        // SetProperty throws before it stores, so the failing value is
-        // still ours too.
-        for (; done < taken.size(); ++done) {
-            if (taken[done].second != nullptr) {
-                taken[done].second->Release();
+        for (const PropertyEntry& e : items) {
+            releaseEntry(e);
+        }
+        for (const auto& [name, value] : taken) {
+            if (value != nullptr) {
+                value->Release();
             }
         }
         throw;
     }
+
+    // Nothing below allocates. Each name's entries are played in turn as
+    // SetProperty would: a value replaces the current one (which is
+    // released), a null removes it, and a value for an absent name is added
+    // with its access class raised.
+    bool removed = false;
+    auto here = entries.begin();
+    for (size_t i = 0; i < items.size();) {
+        const char* name = items[i].first;
+        here = std::lower_bound(here, entries.end(), name, entryBefore);
+        const bool present = here != entries.end() && here->first == name;
+        ValueGeneric* current = present ? here->second : nullptr;
+        // Each item holds the name once; one hold goes to a new property,
+        // the others are given back.
+        for (const size_t groupStart = i; i < items.size() && items[i].first == name; ++i) {
+            ValueGeneric* v = items[i].second;
+            if (current != nullptr) {
+                current->Release();
+                current = v;
+            } else if (v != nullptr) {
+                raiseTo(v, GetAccessClass());
+                current = v;
+            }
+            if (i > groupStart) {
+                detail::ReleaseName(name);
+            }
+        }
+        if (present) {
+            here->second = current; // null: removed below
+            removed = removed || current == nullptr;
+            detail::ReleaseName(name);
+        } else if (current != nullptr) {
+            additions.emplace_back(name, current);
+        } else {
+            detail::ReleaseName(name);
+        }
+    }
+    if (removed) {
+        auto kept = std::remove_if(entries.begin(), entries.end(), [](const PropertyEntry& e) {
+            if (e.second != nullptr) {
+                return false;
+            }
+            detail::ReleaseName(e.first);
+            return true;
+        });
+        entries.erase(kept, entries.end());
+    }
+    MergeNew(additions);
 }
 
 ValueGeneric* ValueObject::Clone(bool deep) const
@@ -202,7 +358,7 @@ bool ValueObject::IsEqualTo(const ValueGeneric* other) const
     auto a = properties_.begin();
     auto b = o->properties_.begin();
     for (; a != properties_.end(); ++a, ++b) {
-        if (std::strcmp(a->first, b->first) != 0 || !a->second->IsEqualTo(b->second)) {
+        if (!sameName(a->first, b->first) || !a->second->IsEqualTo(b->second)) {
             return false;
         }
     }

@@ -1,6 +1,7 @@
 // Null, boolean, double, raw number and string values.
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "slab.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -130,7 +131,7 @@ int ValueDouble::SetValue(const ValueGeneric* other)
 void TextHolder::Clear()
 {
     if (owns_) {
-        std::free(text_);
+        detail::SlabFree(text_, size_t{length_} + 1);
     }
     text_ = nullptr;
     length_ = 0;
@@ -145,10 +146,9 @@ void TextHolder::Set(const char* text, uint32_t length, bool copy)
     }
     char* stored = nullptr;
     if (copy) {
-        stored = static_cast<char*>(std::malloc(size_t{length} + 1));
-        if (stored == nullptr) {
-            throw std::bad_alloc();
-        }
+        // Owned texts are never handed out to be freed elsewhere (GetValueDup
+        // makes a malloc'd copy), so they come from the value pool too.
+        stored = static_cast<char*>(detail::SlabAllocate(size_t{length} + 1));
         std::memcpy(stored, text, length);
         stored[length] = '\0';
     } else {

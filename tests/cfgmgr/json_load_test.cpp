@@ -2,6 +2,8 @@
 #include "value_support.h"
 
 #include <cerrno>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -113,6 +115,94 @@ TEST(Load, RefusalsAndTheirMessages)
         std::string diag = "*** JSON Parse Error \"" + std::string(c.diagnosis) + "\" at offset " +
                            std::to_string(c.offset) + " of \"" + path + "\"\n";
         EXPECT_EQ(o.stderrText, c.stderrStart + diag);
+    }
+}
+
+// Members arrive in any order; the object holds them in name order, and a
+// repeated name anywhere in an object refuses the file with the count of
+// distinct names.
+TEST(Load, MemberOrderAndRepeatedNames)
+{
+    TempDir dir;
+    struct Case {
+        const char* name;
+        std::string content;
+        const char* compact; // null: refused
+        const char* refusal;
+    };
+    // 40 members (past the small-object path) written in reverse order.
+    std::string reversed = "{";
+    std::string sorted = "{";
+    for (int i = 39; i >= 0; --i) {
+        reversed += "\"k" + std::to_string(100 + i) + "\":" + std::to_string(i) + (i > 0 ? "," : "}");
+    }
+    for (int i = 0; i < 40; ++i) {
+        sorted += "\"k" + std::to_string(100 + i) + "\":" + std::to_string(i) + (i < 39 ? "," : "}");
+    }
+    const Case cases[] = {
+        {"reverse, few", "{\"c\":3,\"b\":2,\"a\":1}", "{\"a\":1,\"b\":2,\"c\":3}", ""},
+        {"shuffled, bytewise", "{\"b\":1,\"B\":2,\"a\":{\"z\":0,\"y\":[{\"q\":1,\"p\":2}]},\"\":3,\"ab\":4}",
+         "{\"\":3,\"B\":2,\"a\":{\"y\":[{\"p\":2,\"q\":1}],\"z\":0},\"ab\":4,\"b\":1}", ""},
+        {"reverse, many", reversed, sorted.c_str(), ""},
+        {"repeated first", "{\"a\":1,\"a\":2,\"b\":3,\"c\":4}", nullptr,
+         "*** Object expected 4 members, had 3 members\n"},
+        {"repeated middle", "{\"a\":1,\"b\":2,\"c\":3,\"b\":4,\"d\":5}", nullptr,
+         "*** Object expected 5 members, had 4 members\n"},
+        {"repeated last", "{\"z\":1,\"y\":2,\"x\":3,\"x\":4}", nullptr,
+         "*** Object expected 4 members, had 3 members\n"},
+        {"three times, apart", "{\"m\":1,\"a\":2,\"m\":3,\"b\":4,\"m\":5}", nullptr,
+         "*** Object expected 5 members, had 3 members\n"},
+        {"repeated in a nested object", "{\"a\":{\"x\":1,\"y\":2,\"x\":3},\"b\":1}", nullptr,
+         "*** Object expected 3 members, had 2 members\n"},
+        {"repeated in an object in an array", "[{\"x\":1},{\"q\":1,\"q\":1}]", nullptr,
+         "*** Object expected 2 members, had 1 members\n"},
+        {"same name in sibling objects", "{\"a\":{\"x\":1},\"b\":{\"x\":2}}", "{\"a\":{\"x\":1},\"b\":{\"x\":2}}",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir.write("members.json", c.content);
+        LoadOutcome o = load(path);
+        if (c.compact != nullptr) {
+            ASSERT_TRUE(o.tree) << o.exception << o.stderrText;
+            EXPECT_EQ(text(o.tree.get()), c.compact);
+            EXPECT_EQ(o.stderrText, "");
+        } else {
+            EXPECT_FALSE(o.tree);
+            EXPECT_EQ(o.exception, "JSON Parse Error");
+            EXPECT_EQ(o.stderrText.rfind(c.refusal, 0), 0u) << o.stderrText;
+            EXPECT_NE(o.stderrText.find("Parsing was terminated."), std::string::npos);
+        }
+    }
+}
+
+// An object of 100 000 members in scrambled order loads whole and sorted,
+// and finds every member by name.
+TEST(Load, LargeObjectInScrambledOrder)
+{
+    TempDir dir;
+    constexpr unsigned kCount = 100000;
+    std::string content = "{";
+    for (unsigned i = 0; i < kCount; ++i) {
+        unsigned k = (i * 7919u) % kCount; // 7919 is prime to kCount: a permutation
+        content += "\"m" + std::to_string(k) + "\":" + std::to_string(k) + (i + 1 < kCount ? "," : "}");
+    }
+    LoadOutcome o = load(dir.write("large.json", content));
+    ASSERT_TRUE(o.tree) << o.exception << o.stderrText;
+    const ValueObject* obj = o.tree->AsObject();
+    ASSERT_EQ(obj->GetPropertyCount(), kCount);
+    const char* previous = nullptr;
+    for (const auto& [name, value] : obj->GetProperties()) {
+        if (previous != nullptr) {
+            ASSERT_LT(std::strcmp(previous, name), 0);
+        }
+        previous = name;
+        ASSERT_EQ("m" + std::to_string(value->AsIntegralNumber()->GetUint()), name);
+    }
+    for (unsigned k : {0u, 1u, 4242u, kCount - 1}) {
+        const ValueGeneric* v = obj->GetProperty(("m" + std::to_string(k)).c_str());
+        ASSERT_NE(v, nullptr) << k;
+        EXPECT_EQ(v->AsIntegralNumber()->GetUint(), k);
     }
 }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -206,11 +208,21 @@ TEST(ValueClone, DeepAndShallowWithAccessClasses)
     EXPECT_EQ(s->GetProperty("o"), src->GetProperty("o"));
     EXPECT_EQ(src->GetProperty("o")->GetRefCount(), 2);
     EXPECT_EQ(s->GetProperty("s")->GetAccessClass(), readOnly);
-    // Names are copies, not shared.
-    EXPECT_NE(d->GetProperties().begin()->first, src->GetProperties().begin()->first);
 
     shallow.reset();
     EXPECT_EQ(src->GetProperty("o")->GetRefCount(), 1);
+
+    // The clone's names do not depend on the source: with the source gone
+    // they still read the same and still find their values.
+    src.reset();
+    std::vector<std::string> names;
+    for (const auto& [name, value] : d->GetProperties()) {
+        names.emplace_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "o", "s"}));
+    ASSERT_NE(d->GetProperty("s"), nullptr);
+    EXPECT_STREQ(d->GetProperty("s")->AsString()->GetValue(), "text");
+    EXPECT_EQ(text(d), "{\"a\":[1,2],\"o\":{\"n\":1},\"s\":\"text\"}");
 }
 
 TEST(ValueClone, ScalarsKeepPayloadAndClass)

@@ -10,8 +10,41 @@
 
 namespace Vantor_cfgmgr {
 
-// Property names are malloc'd texts owned by the object.
-using PropertyMap = std::map<const char*, ValueGeneric*, Vantor_util::MapCompareChar>;
+// One property: its name and its value.
+using PropertyEntry = std::pair<const char*, ValueGeneric*>;
+
+// The properties of an object: a vector sorted by name in strcmp order, names
+// unique, read like a map. A flat vector costs 16 bytes a property and is
+// walked in order without chasing pointers; objects change it only through
+// their own operations. Names are shared texts that stay valid as long as
+// any object holds them.
+class PropertyMap {
+public:
+    using value_type = PropertyEntry;
+    using const_iterator = std::vector<PropertyEntry>::const_iterator;
+    using iterator = const_iterator;
+
+    PropertyMap() = default;
+    // Not copyable: the entries hold references that only their object
+    // counts.
+    PropertyMap(const PropertyMap&) = delete;
+    PropertyMap& operator=(const PropertyMap&) = delete;
+    PropertyMap(PropertyMap&&) noexcept = default;
+    PropertyMap& operator=(PropertyMap&&) noexcept = default;
+
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    // The entry of name (binary search), or end().
+    const_iterator find(const char* name) const;
+    // The first entry whose name is not before name.
+    const_iterator lower_bound(const char* name) const;
+
+private:
+    friend class ValueObject;
+    std::vector<PropertyEntry> entries_;
+};
 
 class ValueObject : public ValueGeneric {
 public:
@@ -99,7 +132,24 @@ public:
     int SetValueInSitu(const char* jsonText, size_t length);
 
 private:
+    friend class GenericSAX;
+    using Entries = std::vector<PropertyEntry>;
+
     template <class W> bool WriteTo(W* writer) const;
+    // Replaces the properties by entries[first..) in any order, their names
+    // interned; those names and values are taken over and entries is cut
+    // back to first. Of a repeated name the last entry wins (the earlier are
+    // released). On std::bad_alloc entries still holds them all.
+    void AdoptUnsorted(Entries& entries, size_t first);
+    // Stores a new property (interned name and value taken over) at its
+    // place, raising the value's access class as SetProperty does.
+    void InsertAt(Entries::iterator where, const char* internedName, ValueGeneric* value);
+    // SetProperty for a name held by another object: appended without a
+    // search when it sorts after every name here.
+    bool PutShared(const char* internedName, ValueGeneric* value);
+    // Merges sorted, unique new entries whose names are not here (names and
+    // values taken over); one pass over the properties.
+    void MergeNew(Entries& additions);
     PropertyMap properties_;
 };
 

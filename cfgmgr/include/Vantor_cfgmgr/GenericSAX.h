@@ -3,6 +3,7 @@
 
 #include "Vantor_cfgmgr/Containers.h"
 
+#include <array>
 #include <vector>
 
 namespace Vantor_cfgmgr {
@@ -10,7 +11,8 @@ namespace Vantor_cfgmgr {
 // Refusals are printed to the library's error stream and stop the parse
 // (the reader then reports "Parsing was terminated."). The handler owns the
 // tree it builds until ReleaseRoot() hands it over; destroying the handler
-// destroys a half-built tree.
+// destroys a half-built tree. An object that is still open (TopObject())
+// holds no properties yet: the handler keeps its members until EndObject.
 class GenericSAX {
 public:
     GenericSAX() = default;
@@ -56,9 +58,22 @@ public:
 private:
     bool StartContainer(ValueGeneric* container);
 
+    // An open container and, for an object, where its members start in
+    // members_.
+    struct OpenContainer {
+        ValueGeneric* container;
+        size_t firstMember;
+    };
+
     ValueGeneric* root_ = nullptr;
-    std::vector<ValueGeneric*> stack_; // open containers, innermost last; owned through root_
-    char* pendingName_ = nullptr;
+    std::vector<OpenContainer> stack_; // innermost last; owned through root_ or members_
+    // The members of the open objects in the order read, owned here: an
+    // object receives its members all at once when it ends, sorted once
+    // rather than inserted one by one.
+    std::vector<PropertyEntry> members_;
+    const char* pendingName_ = nullptr; // a shared name
+    // The names met last, so that repeated names skip the shared table.
+    std::array<const char*, 256> recentNames_{};
 };
 
 } // namespace Vantor_cfgmgr

@@ -10,6 +10,7 @@
 
 #include "Vantor_util/Vantor_util.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -64,6 +65,11 @@ public:
     ValueGeneric(const ValueGeneric&) = delete;
     ValueGeneric& operator=(const ValueGeneric&) = delete;
     virtual ~ValueGeneric() = default;
+
+    // Values come from the library's own pool of small blocks, sized per
+    // class, without a malloc header each (a tree holds millions of them).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size) noexcept;
 
     // A new value with count 1 (see the class comments for what is shared).
     virtual ValueGeneric* Clone(bool deep) const = 0;
