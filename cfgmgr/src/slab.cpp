@@ -6,9 +6,7 @@
 
 #include <array>
 #include <cstdlib>
-#include <atomic>
 #include <mutex>
-#include <thread>
 #include <new>
 
 #if defined(__has_feature)
@@ -30,30 +28,11 @@ constexpr size_t kSlabBytes = 64 * 1024;
 
 [[maybe_unused]] size_t classOf(size_t size) { return (size + kGranule - 1) / kGranule - 1; }
 
-// Held for a few instructions at a time, so waiting by spinning (and
-// yielding, should the holder have been preempted) costs less than a mutex,
-// whose unlock alone is a locked instruction plus a check for sleepers.
-class SpinLock {
-public:
-    void lock() noexcept
-    {
-        while (busy_.exchange(true, std::memory_order_acquire)) {
-            while (busy_.load(std::memory_order_relaxed)) {
-                std::this_thread::yield();
-            }
-        }
-    }
-    void unlock() noexcept { busy_.store(false, std::memory_order_release); }
-
-private:
-    std::atomic<bool> busy_{false};
-};
-
 class SizeClass {
 public:
     void* Take(size_t slotBytes)
     {
-        std::lock_guard<SpinLock> lock(lock_);
+        std::lock_guard<std::mutex> lock(lock_);
         if (free_ != nullptr) {
             FreeSlot* slot = free_;
             free_ = slot->next;
@@ -75,7 +54,7 @@ public:
     void Give(void* block) noexcept
     {
         auto* slot = static_cast<FreeSlot*>(block);
-        std::lock_guard<SpinLock> lock(lock_);
+        std::lock_guard<std::mutex> lock(lock_);
         slot->next = free_;
         free_ = slot;
     }
@@ -85,7 +64,7 @@ private:
         FreeSlot* next;
     };
 
-    SpinLock lock_;
+    std::mutex lock_;
     FreeSlot* free_ = nullptr;
     char* next_ = nullptr; // the unused rest of the newest slab
     char* end_ = nullptr;
