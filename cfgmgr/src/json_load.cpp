@@ -263,7 +263,7 @@ struct FileCloser {
 
 // A rapidjson input stream over a file, read in chunks so that a large file
 // is never held whole in memory. The text ends at the first NUL byte, as a
-// C text would: the stream then answers '\0' for good, and nulSeen() tells
+// C text would: the stream then answers '\0' for good, and NulSeen() tells
 // the parse that bytes remain behind it.
 class ChunkedFileStream {
 public:

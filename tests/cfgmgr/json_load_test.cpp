@@ -105,6 +105,16 @@ TEST(Load, RefusalsAndTheirMessages)
         {"no exponent", "[1e]", "", "Missing exponent in number.", 3},
         {"NUL after the root", std::string("{}\0{}", 5), "",
          "The document root must not be followed by other values.", 2},
+        // Files are read 65535 bytes at a time: the same rules hold beyond
+        // the first read and on either side of its end.
+        {"NUL far after the root", "{}" + std::string(70000, ' ') + std::string("\0{}", 3), "",
+         "The document root must not be followed by other values.", 70002},
+        {"NUL ending the first read", "{}" + std::string(65532, ' ') + std::string("\0", 1), "",
+         "The document root must not be followed by other values.", 65534},
+        {"NUL opening the second read", "{}" + std::string(65533, ' ') + std::string("\0", 1), "",
+         "The document root must not be followed by other values.", 65535},
+        {"error far into the file", "[" + std::string(70000, ' ') + "1 2]", "",
+         "Missing a comma or ']' after an array element.", 70003},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -217,6 +227,10 @@ TEST(Load, FileProblems)
     LoadOutcome missing = load(dir.file("missing.json"));
     EXPECT_EQ(missing.exception, "fileName not found");
     EXPECT_EQ(missing.savedErrno, ENOENT);
+
+    LoadOutcome directory = load(dir.file(""));
+    EXPECT_EQ(directory.exception, "fileName not found");
+    EXPECT_EQ(directory.savedErrno, EISDIR);
 
     for (const char* name : {"", static_cast<const char*>(nullptr)}) {
         try {
