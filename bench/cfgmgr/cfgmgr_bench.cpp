@@ -42,22 +42,32 @@ std::string toText(const ValueGeneric& v)
     return buffer.GetString();
 }
 
-void BM_Load(benchmark::State& state)
+// Loads text from a scratch file once per iteration.
+void loadRepeatedly(benchmark::State& state, const std::string& text)
 {
-    Ref<ValueObject> config(makeConfig(10, static_cast<int>(state.range(0)), 0));
-    std::string text = toText(*config);
     char path[] = "/tmp/cfgmgr-bench-XXXXXX";
     int fd = ::mkstemp(path);
-    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+    const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!written) {
+        ::unlink(path);
         state.SkipWithError("cannot write the scratch file");
         return;
     }
-    ::close(fd);
     for (auto _ : state) {
         Ref<ValueGeneric> tree(ValueGeneric::Load(path));
         benchmark::DoNotOptimize(tree.get());
     }
     ::unlink(path);
+}
+
+void BM_Load(benchmark::State& state)
+{
+    Ref<ValueObject> config(makeConfig(10, static_cast<int>(state.range(0)), 0));
+    std::string text = toText(*config);
+    loadRepeatedly(state, text);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(BM_Load)->Arg(10)->Arg(100)->Arg(1000);
@@ -121,18 +131,7 @@ void BM_LoadWideObject(benchmark::State& state)
     for (int i = 0; i < n; ++i) {
         text += "\"m" + std::to_string((i * 7919) % n) + "\":" + std::to_string(i) + (i + 1 < n ? "," : "}");
     }
-    char path[] = "/tmp/cfgmgr-bench-XXXXXX";
-    int fd = ::mkstemp(path);
-    if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-        state.SkipWithError("cannot write the scratch file");
-        return;
-    }
-    ::close(fd);
-    for (auto _ : state) {
-        Ref<ValueGeneric> tree(ValueGeneric::Load(path));
-        benchmark::DoNotOptimize(tree.get());
-    }
-    ::unlink(path);
+    loadRepeatedly(state, text);
 }
 BENCHMARK(BM_LoadWideObject)->Arg(10000)->Arg(100000);
 

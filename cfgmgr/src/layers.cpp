@@ -81,14 +81,7 @@ bool ValueObject::Overlay(const ValueObject* higher)
     bool removed = false;
     auto commit = [&] {
         if (removed) {
-            auto kept = std::remove_if(mine.begin(), mine.end(), [](const PropertyEntry& e) {
-                if (e.second != nullptr) {
-                    return false;
-                }
-                detail::ReleaseName(e.first);
-                return true;
-            });
-            mine.erase(kept, mine.end());
+            DropReleased();
         }
         MergeNew(additions);
     };

@@ -300,16 +300,22 @@ void ValueObject::SetProperties(std::vector<std::pair<std::string, ValueGeneric*
         }
     }
     if (removed) {
-        auto kept = std::remove_if(entries.begin(), entries.end(), [](const PropertyEntry& e) {
-            if (e.second != nullptr) {
-                return false;
-            }
-            detail::ReleaseName(e.first);
-            return true;
-        });
-        entries.erase(kept, entries.end());
+        DropReleased();
     }
     MergeNew(additions);
+}
+
+void ValueObject::DropReleased()
+{
+    Entries& entries = properties_.entries_;
+    auto kept = std::remove_if(entries.begin(), entries.end(), [](const PropertyEntry& e) {
+        if (e.second != nullptr) {
+            return false;
+        }
+        detail::ReleaseName(e.first);
+        return true;
+    });
+    entries.erase(kept, entries.end());
 }
 
 ValueGeneric* ValueObject::Clone(bool deep) const

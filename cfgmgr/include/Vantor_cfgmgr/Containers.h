@@ -150,6 +150,9 @@ private:
     // Merges sorted, unique new entries whose names are not here (names and
     // values taken over); one pass over the properties.
     void MergeNew(Entries& additions);
+    // Removes the entries whose value was released and set to null by a
+    // walk that could not shift the vector meanwhile.
+    void DropReleased();
     PropertyMap properties_;
 };
 
