@@ -1,6 +1,7 @@
 // Building values from rapidjson DOM values, and parse diagnostics.
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
+#include "number_text.h"
 #include "names.h"
 
 #include <cstring>
@@ -71,11 +72,22 @@ int detail::parseText(rapidjson::Document& doc, const char* jsonText, size_t len
         std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", kMaxNesting);
         return rapidjson::kParseErrorTermination;
     }
-    doc.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseFullPrecisionFlag>(jsonText, length);
-    if (doc.HasParseError()) {
-        ValueGeneric::ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), jsonText,
-                                      stderr);
-        return doc.GetParseError();
+    // Numbers come as text and are made by NumberText, as when files are
+    // loaded; Populate then takes the one root the events built.
+    rapidjson::MemoryStream memory(jsonText, length);
+    rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
+    rapidjson::ParseResult result;
+    auto generate = [&](rapidjson::Document& handler) {
+        NumberText<rapidjson::Document, decltype(stream)> numbers(handler, stream);
+        rapidjson::Reader reader;
+        result = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, numbers);
+        numbers.Explain(result);
+        return !result.IsError();
+    };
+    doc.Populate(generate);
+    if (result.IsError()) {
+        ValueGeneric::ParseResultDiag(result, jsonText, stderr);
+        return result.Code();
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
 #include "names.h"
+#include "number_text.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -252,10 +253,11 @@ namespace {
 
 // The reader's grammar with three additions: iterative parsing, so deep
 // nesting cannot exhaust the stack; UTF-8 validation, so a configuration
-// never holds text that is not UTF-8; and full-precision numbers, so a
-// double written back reads as the same double.
+// never holds text that is not UTF-8; and numbers as text, made into values
+// by NumberText, correctly rounded, so a double written back reads as the
+// same double.
 constexpr unsigned kLoadFlags =
-    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
 
 struct FileCloser {
     void operator()(FILE* f) const { std::fclose(f); }
@@ -356,7 +358,9 @@ void GenericSAX::ParseFile(const char* fileName)
         throw std::runtime_error("fileName empty");
     }
     rapidjson::Reader reader;
-    rapidjson::ParseResult result = reader.Parse<kLoadFlags>(*stream, *this);
+    detail::NumberText<GenericSAX, ChunkedFileStream> numbers(*this, *stream);
+    rapidjson::ParseResult result = reader.Parse<kLoadFlags>(*stream, numbers);
+    numbers.Explain(result);
     if (stream->ReadFailed()) {
         errno = stream->ReadError();
         throw std::runtime_error("fileName not found");

@@ -38,6 +38,9 @@ void raiseTo(ValueGeneric* value, AccessClass_t floor)
 void sortByName(PropertyEntry* first, PropertyEntry* last)
 {
     constexpr ptrdiff_t kSmall = 16;
+    if (last - first < 2) {
+        return; // also the empty range of an empty vector, whose data() may be null
+    }
     if (last - first > kSmall) {
         std::stable_sort(first, last, entryLess);
         return;

@@ -342,3 +342,83 @@ TEST(NewValueGeneric, MakesTheMatchingClass)
 }
 
 } // namespace
+
+namespace {
+
+// Numbers read by a file load and by a text assignment: every kind at its
+// edges, correctly rounded doubles, zeros with any exponent, and numbers
+// beyond a double refused as the reader refuses too many digits.
+TEST(Load, NumbersAreReadRight)
+{
+    TempDir dir;
+    struct Case {
+        const char* number;
+        const char* compact; // null: refused as too big
+    };
+    const Case cases[] = {
+        {"0", "[0]"},
+        {"-0", "[0]"},
+        {"-0.0", "[-0.0]"},
+        {"0e100", "[0.0]"},
+        {"0.0e308", "[0.0]"},
+        {"-0e308", "[-0.0]"},
+        {"0e-400", "[0.0]"},
+        {"1e-400", "[0.0]"},
+        {"4.9e-324", "[5e-324]"},
+        {"0.1", "[0.1]"},
+        {"2.2250738585072011e-308", "[2.225073858507201e-308]"},
+        {"1.7976931348623157e308", "[1.7976931348623157e308]"},
+        {"17976931348623158e292", "[1.7976931348623157e308]"},
+        {"1.8e308", nullptr},
+        {"-1.8e308", nullptr},
+        {"2147483647", "[2147483647]"},
+        {"-2147483648", "[-2147483648]"},
+        {"-2147483649", "[-2147483649]"},
+        {"4294967296", "[4294967296]"},
+        {"-9223372036854775808", "[-9223372036854775808]"},
+        {"-9223372036854775809", "[-9223372036854776000.0]"},
+        {"18446744073709551615", "[18446744073709551615]"},
+        {"18446744073709551616", "[18446744073709553000.0]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.number);
+        const std::string json = std::string("[") + c.number + "]";
+        LoadOutcome o = load(dir.write("number.json", json));
+        Ref<ValueArray> assigned(new ValueArray());
+        testing::internal::CaptureStderr();
+        const int status = assigned->SetValue(json.c_str());
+        const std::string assignStderr = testing::internal::GetCapturedStderr();
+        if (c.compact == nullptr) {
+            EXPECT_FALSE(o.tree);
+            EXPECT_NE(o.stderrText.find("\"Number too big to be stored in double.\" at offset 1 of"),
+                      std::string::npos)
+                << o.stderrText;
+            EXPECT_EQ(status, rapidjson::kParseErrorNumberTooBig);
+            EXPECT_NE(assignStderr.find("\"Number too big to be stored in double.\" at offset 1 of"),
+                      std::string::npos)
+                << assignStderr;
+            continue;
+        }
+        ASSERT_TRUE(o.tree) << o.stderrText;
+        EXPECT_EQ(text(o.tree.get()), c.compact);
+        ASSERT_EQ(status, 0) << assignStderr;
+        EXPECT_EQ(text(assigned.get()), c.compact);
+    }
+}
+
+// The kind of each integer follows its size, as the reader's own events do.
+TEST(Load, IntegersTakeTheKindOfTheirSize)
+{
+    TempDir dir;
+    LoadOutcome o = load(dir.write("ints.json", "[-1, 1, 4294967295, 4294967296, -2147483648, -2147483649]"));
+    ASSERT_TRUE(o.tree) << o.stderrText;
+    const ValueArray* a = o.tree->AsArray();
+    EXPECT_TRUE(a->GetElement(0)->IsInt());
+    EXPECT_TRUE(a->GetElement(1)->IsUint());
+    EXPECT_TRUE(a->GetElement(2)->IsUint());
+    EXPECT_TRUE(a->GetElement(3)->IsUint64());
+    EXPECT_TRUE(a->GetElement(4)->IsInt());
+    EXPECT_TRUE(a->GetElement(5)->IsInt64());
+}
+
+} // namespace
