@@ -66,11 +66,14 @@ bool detail::exceedsNesting(const char* text, size_t length)
     return false;
 }
 
-int detail::parseText(rapidjson::Document& doc, const char* jsonText, size_t length)
+rapidjson::ParseResult ValueGeneric::ParseText(rapidjson::Document& doc, const char* jsonText, size_t length)
 {
-    if (exceedsNesting(jsonText, length)) {
-        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", kMaxNesting);
-        return rapidjson::kParseErrorTermination;
+    if (jsonText == nullptr) {
+        return rapidjson::ParseResult(rapidjson::kParseErrorDocumentEmpty, 0);
+    }
+    if (detail::exceedsNesting(jsonText, length)) {
+        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
+        return rapidjson::ParseResult(rapidjson::kParseErrorTermination, 0);
     }
     // Numbers come as text and are made by NumberText, as when files are
     // loaded; Populate then takes the one root the events built.
@@ -78,13 +81,23 @@ int detail::parseText(rapidjson::Document& doc, const char* jsonText, size_t len
     rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
     rapidjson::ParseResult result;
     auto generate = [&](rapidjson::Document& handler) {
-        NumberText<rapidjson::Document, decltype(stream)> numbers(handler, stream);
+        detail::NumberText<rapidjson::Document, decltype(stream)> numbers(handler, stream);
         rapidjson::Reader reader;
         result = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, numbers);
         numbers.Explain(result);
         return !result.IsError();
     };
     doc.Populate(generate);
+    return result;
+}
+
+int detail::parseText(rapidjson::Document& doc, const char* jsonText, size_t length)
+{
+    if (exceedsNesting(jsonText, length)) {
+        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", kMaxNesting);
+        return rapidjson::kParseErrorTermination;
+    }
+    const rapidjson::ParseResult result = ValueGeneric::ParseText(doc, jsonText, length);
     if (result.IsError()) {
         ValueGeneric::ParseResultDiag(result, jsonText, stderr);
         return result.Code();

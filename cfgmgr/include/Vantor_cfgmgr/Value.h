@@ -141,6 +141,12 @@ public:
     static ValueGeneric* NewValueGeneric(const JsonValue* newValue);
     static void ParseResultDiag(const rapidjson::ParseResult& result, const char* sourceName,
                                 FILE* out);
+    // Parses JSON text into doc as files are read: without recursion, at
+    // most 1000 levels deep (deeper text is refused after a message on the
+    // library's error stream), numbers correctly rounded and a number beyond
+    // a double refused. Returns the reader's result; prints nothing else, so
+    // the caller diagnoses an error under its own source name.
+    static rapidjson::ParseResult ParseText(rapidjson::Document& doc, const char* jsonText, size_t length);
     static const Vantor_util::EnumImage_c& ParseErrorCodeImage();
 
 protected:

@@ -183,6 +183,21 @@ def test_property_id_files(merged_scratch):
     assert s.merged("deviceSpecific")["system"]["hostname"] == "e:f"
 
 
+def test_set_refuses_values_it_cannot_hold(merged_scratch):
+    """Nesting beyond the limit is refused, not a crash; numbers are read
+    from their text: a zero stays zero, one beyond a double is refused."""
+    s = merged_scratch
+    with open(s.path("deep.json"), "w") as f:
+        f.write('{"system.deep": ' + "[" * 200000 + "]" * 200000 + "}")
+    assert s.run("set", "-N", "-f", "deep.json") == (
+        2, "", '*** JSON nesting deeper than 1000 levels not allowed\n'
+               '*** JSON Parse Error "Parsing was terminated." at offset 0 of "deep.json"\n')
+    assert s.run("set", "-N", "system.zero", "0e100") == (1, "", "")
+    assert s.run("get", "system.zero") == (0, '{"system.zero":0.0}\n', "")
+    assert s.run("set", "-N", "system.huge", "1.8e308") == (
+        2, "", '*** JSON Parse Error "Number too big to be stored in double." at offset 0 of "1.8e308"\n')
+
+
 def test_missing_confout_starts_empty(scratch):
     assert scratch.run("get") == (0, '{"":{}}\n', "")
     assert scratch.run("get", "-u", "-d", "factory", "-N", "x") == (0, "x=null\n", "")

@@ -142,10 +142,9 @@ int applySet(ValueObject* start, const SetRequest& request)
 int parseValueText(const std::string& text, rapidjson::Document& doc)
 {
     std::string json = toolOptions.propertyFormat == formatURL ? urlValueToJson(text) : text;
-    doc.Parse(json.c_str(), json.size());
-    if (doc.HasParseError()) {
-        ValueGeneric::ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()), text.c_str(),
-                                      ErrorStream());
+    const rapidjson::ParseResult result = ValueGeneric::ParseText(doc, json.c_str(), json.size());
+    if (result.IsError()) {
+        ValueGeneric::ParseResultDiag(result, text.c_str(), ErrorStream());
         return 2;
     }
     return 0;
@@ -155,10 +154,10 @@ int parseValueText(const std::string& text, rapidjson::Document& doc)
 int setFromObjectFile(VcfgContext& ctx, ValueObject* start)
 {
     rapidjson::Document doc;
-    doc.Parse(ctx.propertyIds.rawText.c_str(), ctx.propertyIds.rawText.size());
-    if (doc.HasParseError()) {
-        ValueGeneric::ParseResultDiag(rapidjson::ParseResult(doc.GetParseError(), doc.GetErrorOffset()),
-                                      toolOptions.propertyIdFilename.c_str(), ErrorStream());
+    const rapidjson::ParseResult result =
+        ValueGeneric::ParseText(doc, ctx.propertyIds.rawText.c_str(), ctx.propertyIds.rawText.size());
+    if (result.IsError()) {
+        ValueGeneric::ParseResultDiag(result, toolOptions.propertyIdFilename.c_str(), ErrorStream());
         return 2;
     }
     if (!doc.IsObject()) {

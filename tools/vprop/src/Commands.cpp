@@ -87,9 +87,9 @@ int setOne(ValueObject* start, const PropertyId& id, const std::string& valueTex
 {
     const std::string json = valueJson(valueText);
     rapidjson::Document parsed;
-    parsed.Parse(json.c_str(), json.size());
-    if (parsed.HasParseError()) {
-        ValueGeneric::ParseResultDiag(parsed, valueText.c_str(), ErrorStream());
+    const rapidjson::ParseResult result = ValueGeneric::ParseText(parsed, json.c_str(), json.size());
+    if (result.IsError()) {
+        ValueGeneric::ParseResultDiag(result, valueText.c_str(), ErrorStream());
         return 2;
     }
     ValueObject* parent = nullptr;
