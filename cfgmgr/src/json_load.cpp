@@ -81,11 +81,19 @@ bool GenericSAX::AddScalar(ValueGeneric* v)
     return false;
 }
 
+bool GenericSAX::CheckNesting(size_t openContainers)
+{
+    if (openContainers >= detail::kMaxNesting) {
+        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
+        return false;
+    }
+    return true;
+}
+
 bool GenericSAX::StartContainer(ValueGeneric* container)
 {
-    if (stack_.size() >= detail::kMaxNesting) {
+    if (!CheckNesting(stack_.size())) {
         container->Release();
-        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
         return false;
     }
     // Room first, so that once the container is placed nothing can fail.

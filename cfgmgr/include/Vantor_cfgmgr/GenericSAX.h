@@ -50,6 +50,9 @@ public:
     // that take values apart without building them here.
     static bool CheckKey(const char* text, rapidjson::SizeType length);
     static bool CheckString(const char* text, rapidjson::SizeType length);
+    // The refusal of one container more when openContainers are open: the
+    // nesting limit of every tree the library reads.
+    static bool CheckNesting(size_t openContainers);
 
     ValueGeneric* GetRoot() const { return root_; }
     // Hands the tree to the caller (null when none was started).

@@ -101,8 +101,16 @@ bool LayerOverlaySAX::Key(const char* text, rapidjson::SizeType length, bool cop
     return true;
 }
 
+size_t LayerOverlaySAX::OpenContainers() const { return (rootOpen_ ? 1 : 0) + open_ + buildDepth_; }
+
 bool LayerOverlaySAX::OpenContainer(bool isObject)
 {
+    // Counted over the whole file, not from where building began: a tree
+    // read whole could not be nested deeper either, and a merged file
+    // deeper than that could not be read again.
+    if (!CheckNesting(OpenContainers())) {
+        return false;
+    }
     if (!(isObject ? builder_.StartObject() : builder_.StartArray())) {
         return false;
     }
@@ -136,6 +144,9 @@ bool LayerOverlaySAX::StartObject()
     ValueObject* lowerObject = nullptr;
     ValueGeneric* lower = frame.key != kDeleted ? frame.lower->GetProperty(frame.key.c_str()) : nullptr;
     if (lower != nullptr && lower->AsObject(lowerObject)) {
+        if (!CheckNesting(OpenContainers())) {
+            return false;
+        }
         PushFrame(lowerObject, std::string(frame.key));
         return true;
     }

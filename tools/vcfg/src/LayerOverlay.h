@@ -67,6 +67,7 @@ private:
     };
 
     bool Building() const { return buildDepth_ > 0; }
+    size_t OpenContainers() const;
     Frame& Top() { return frames_[open_ - 1]; }
     void PushFrame(ValueObject* lower, std::string name);
     bool Scalar(ValueGeneric* value);
