@@ -66,17 +66,13 @@ bool detail::exceedsNesting(const char* text, size_t length)
     return false;
 }
 
-rapidjson::ParseResult ValueGeneric::ParseText(rapidjson::Document& doc, const char* jsonText, size_t length)
+namespace {
+
+// The reader itself, once the nesting is known to be within the limit.
+// Numbers come as text and are made by NumberText, as when files are
+// loaded; Populate then takes the one root the events built.
+rapidjson::ParseResult parseWithinNesting(rapidjson::Document& doc, const char* jsonText, size_t length)
 {
-    if (jsonText == nullptr) {
-        return rapidjson::ParseResult(rapidjson::kParseErrorDocumentEmpty, 0);
-    }
-    if (detail::exceedsNesting(jsonText, length)) {
-        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
-        return rapidjson::ParseResult(rapidjson::kParseErrorTermination, 0);
-    }
-    // Numbers come as text and are made by NumberText, as when files are
-    // loaded; Populate then takes the one root the events built.
     rapidjson::MemoryStream memory(jsonText, length);
     rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
     rapidjson::ParseResult result;
@@ -91,13 +87,35 @@ rapidjson::ParseResult ValueGeneric::ParseText(rapidjson::Document& doc, const c
     return result;
 }
 
+// The refusal of text nested too deep, before any DOM is built.
+bool refuseDeepNesting(const char* jsonText, size_t length)
+{
+    if (!detail::exceedsNesting(jsonText, length)) {
+        return false;
+    }
+    std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", detail::kMaxNesting);
+    return true;
+}
+
+} // namespace
+
+rapidjson::ParseResult ValueGeneric::ParseText(rapidjson::Document& doc, const char* jsonText, size_t length)
+{
+    if (jsonText == nullptr) {
+        return rapidjson::ParseResult(rapidjson::kParseErrorDocumentEmpty, 0);
+    }
+    if (refuseDeepNesting(jsonText, length)) {
+        return rapidjson::ParseResult(rapidjson::kParseErrorTermination, 0);
+    }
+    return parseWithinNesting(doc, jsonText, length);
+}
+
 int detail::parseText(rapidjson::Document& doc, const char* jsonText, size_t length)
 {
-    if (exceedsNesting(jsonText, length)) {
-        std::fprintf(ErrorStream(), "*** JSON nesting deeper than %u levels not allowed\n", kMaxNesting);
+    if (refuseDeepNesting(jsonText, length)) {
         return rapidjson::kParseErrorTermination;
     }
-    const rapidjson::ParseResult result = ValueGeneric::ParseText(doc, jsonText, length);
+    const rapidjson::ParseResult result = parseWithinNesting(doc, jsonText, length);
     if (result.IsError()) {
         ValueGeneric::ParseResultDiag(result, jsonText, stderr);
         return result.Code();

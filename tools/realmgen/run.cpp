@@ -21,12 +21,7 @@ bool vcfgOk(int status) { return status == 0 || (WIFEXITED(status) && WEXITSTATU
 const char* configTool()
 {
     static const char* const candidates[] = {"/bin/vcfg", "/usr/local/bin/vcfg", nullptr};
-    const char* found = Vantor_util__access_list(candidates, X_OK);
-    if (found == nullptr) {
-        std::fprintf(stderr, "Cannot find the vcfg utility!\n");
-        std::exit(254);
-    }
-    return found;
+    return requireUtility(candidates, "vcfg");
 }
 
 // Writes the one-line property file that marks the password as changed;

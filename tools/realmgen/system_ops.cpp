@@ -185,15 +185,20 @@ int runProgram(const std::vector<std::string>& args, const std::vector<std::stri
                                         nullptr);
 }
 
-const char* saveUtility()
+const char* requireUtility(const char* const* candidates, const char* name)
 {
-    static const char* const candidates[] = {"/bin/vsaveout", "/usr/local/bin/vsaveout", nullptr};
     const char* found = Vantor_util__access_list(candidates, X_OK);
     if (found == nullptr) {
-        std::fprintf(stderr, "Cannot find the vsaveout utility!\n");
+        std::fprintf(stderr, "Cannot find the %s utility!\n", name);
         std::exit(254);
     }
     return found;
+}
+
+const char* saveUtility()
+{
+    static const char* const candidates[] = {"/bin/vsaveout", "/usr/local/bin/vsaveout", nullptr};
+    return requireUtility(candidates, "vsaveout");
 }
 
 bool updateSystemFileField(const std::string& file, const std::string& key, int field, const std::string& value,

@@ -23,7 +23,11 @@ bool busyBoxMode();
 int runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {},
                const std::string* input = nullptr);
 
-// The save utility's path; ends the process with 254 when there is none.
+// The first executable of candidates (ended by a null pointer); ends the
+// process with 254, after "Cannot find the <name> utility!", when there is
+// none.
+const char* requireUtility(const char* const* candidates, const char* name);
+// The save utility's path (requireUtility).
 const char* saveUtility();
 
 // Sets field `field` of the line whose first field is key (and second field

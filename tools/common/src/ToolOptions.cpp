@@ -55,6 +55,14 @@ void toolVerbose(const char* fmt, ...)
     va_end(ap);
 }
 
+void toolFailDeletedInMerged(const std::string& id)
+{
+    toolFail(2,
+             "*** Illegal configuration: \"deleted\" cannot occur within a merged configuration file, but did "
+             "within \"%s\"\n",
+             id.c_str());
+}
+
 void toolPerrorExit(const char* what, int status)
 {
     // perror's text, but on the program's error stream so that -o catches it.

@@ -100,13 +100,10 @@ int applySet(ValueObject* start, const SetRequest& request)
     ValueObject* parent = nullptr;
     unsigned index = 0;
     ValueGeneric* existing = navigatePropertyId(start, path, &parent, &index);
-    const bool lastIsDeleted = !path.IsEmpty() && path.Last() == "deleted";
+    const bool lastIsDeleted = path.NamesDeletionMarker();
     if (existing != nullptr) {
         if (lastIsDeleted) {
-            toolFail(2,
-                     "*** Illegal configuration: \"deleted\" cannot occur within a merged configuration file, but "
-                     "did within \"%s\"\n",
-                     request.id.c_str());
+            toolFailDeletedInMerged(request.id);
         }
         int rc = existing->SetValue(request.value);
         if (rc != 0) {

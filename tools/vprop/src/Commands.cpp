@@ -95,13 +95,10 @@ int setOne(ValueObject* start, const PropertyId& id, const std::string& valueTex
     ValueObject* parent = nullptr;
     unsigned index = 0;
     ValueGeneric* existing = navigatePropertyId(start, id.path, &parent, &index);
-    const bool namesDeleted = !id.path.IsEmpty() && id.path.Last() == "deleted";
+    const bool namesDeleted = id.path.NamesDeletionMarker();
     if (existing != nullptr) {
         if (namesDeleted) {
-            toolFail(2,
-                     "*** Illegal configuration: \"deleted\" cannot occur within a merged configuration file, "
-                     "but did within \"%s\"\n",
-                     id.text.c_str());
+            toolFailDeletedInMerged(id.text);
         }
         const int rc = existing->SetValue(json.c_str(), json.size());
         if (rc != 0) {

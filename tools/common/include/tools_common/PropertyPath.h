@@ -36,6 +36,8 @@ public:
     bool IsEmpty() const { return components_.empty(); }
     const std::string& Component(size_t idx) const { return components_.at(idx); }
     const std::string& Last() const { return components_.back(); }
+    // The path ends in "deleted", the marker layers use to delete.
+    bool NamesDeletionMarker() const { return !IsEmpty() && Last() == "deleted"; }
 
 private:
     std::vector<std::string> components_;

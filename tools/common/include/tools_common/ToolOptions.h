@@ -38,6 +38,9 @@ bool setSharedToolOption(int option, const char* argument);
 [[noreturn, gnu::format(printf, 2, 3)]] void toolFail(int status, const char* fmt, ...);
 // printf to the output stream when at least one -v was given.
 [[gnu::format(printf, 1, 2)]] void toolVerbose(const char* fmt, ...);
+// The refusal of setting a "deleted" marker that a merged configuration
+// holds (it never should): message, then exit with 2.
+[[noreturn]] void toolFailDeletedInMerged(const std::string& id);
 // perror(what), then exit with status.
 [[noreturn]] void toolPerrorExit(const char* what, int status);
 
