@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "sensor_float.h"
+#include "sensor_word.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr char kCapabilities[] = "F R H T S I Z   ";
 }  // namespace
 
 std::string SerialSensor_word(float value) {
-  const std::uint32_t word = floatIeeeToTalvek(value);
+  const std::uint32_t word = sim::encodeSensorWord(value);
   std::string out(4, '\0');
   for (int i = 0; i < 4; ++i) out[static_cast<std::size_t>(i)] = static_cast<char>((word >> (24 - 8 * i)) & 0xFF);
   return out;

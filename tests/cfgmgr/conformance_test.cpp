@@ -2,7 +2,7 @@
 // must be refused, "y_" files with an object or array root must load and
 // survive writing and reading back, "i_" files may go either way and their
 // outcome is recorded.
-#include "../util/temp_dir.h"
+#include "temp_dir.h"
 #include "value_support.h"
 
 #include <algorithm>

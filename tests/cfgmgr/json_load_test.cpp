@@ -1,4 +1,4 @@
-#include "../util/temp_dir.h"
+#include "temp_dir.h"
 #include "value_support.h"
 
 #include <cerrno>

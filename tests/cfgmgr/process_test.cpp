@@ -1,6 +1,6 @@
 // Process-wide facilities: the program streams and vlog. They change
 // globals and the environment, so they run in their own test program.
-#include "../util/temp_dir.h"
+#include "temp_dir.h"
 
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -424,37 +425,25 @@ TEST(SerialHandlerPort, APortThatCannotBeOpenedWarnsAndNeverBecomesReady) {
 
 // ---- One step of the state machine at a time ------------------------------
 
-// Counts the calls the handler makes to SerialCommand_SignalReadingAvailable:
-// until the legacy interface exists, its stand-in only notes each call in the
-// sensor communications log, which this sends to the captured standard output.
+// Counts the new-reading signals the handler gives the reading listener (the
+// legacy RS-232 interface on the meter), for the test's port only.
 class ReadingSignals {
  public:
-  explicit ReadingSignals(const ScratchRoot& root) : root_(root) {
-    root_.write("/tmp/debug", "");
-    LogManager_create();
-    LogManager_switchPass();
-    LogManager_enable(SensorCommunications, true);
-    testing::internal::CaptureStdout();
+  explicit ReadingSignals(const ScratchRoot&) {
+    calls_ = 0;
+    sensorPortHandler_setReadingListener(&ReadingSignals::heard);
   }
   ReadingSignals(const ReadingSignals&) = delete;
   ReadingSignals& operator=(const ReadingSignals&) = delete;
-  ~ReadingSignals() {
-    (void)testing::internal::GetCapturedStdout();
-    std::filesystem::remove(root_ / "/tmp/debug");
-    LogManager_switchPass();
-  }
+  ~ReadingSignals() { sensorPortHandler_setReadingListener(nullptr); }
   // Calls since the previous count.
-  int count() {
-    const std::string log = testing::internal::GetCapturedStdout();
-    testing::internal::CaptureStdout();
-    int calls = 0;
-    for (std::size_t at = log.find(kLine); at != std::string::npos; at = log.find(kLine, at + 1)) ++calls;
-    return calls;
-  }
+  int count() { return calls_.exchange(0); }
 
  private:
-  static constexpr std::string_view kLine = "SerialCommand_SignalReadingAvailable";
-  const ScratchRoot& root_;
+  static void heard(int port) {
+    if (port == kPort) ++calls_;
+  }
+  static inline std::atomic<int> calls_{0};
 };
 
 // A handler record of the test's own, stepped by hand against a scripted

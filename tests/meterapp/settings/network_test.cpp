@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "../sensors/device_fixtures.h"
+#include "device_fixtures.h"
 #include "text_field.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "../sensors/device_fixtures.h"
+#include "device_fixtures.h"
 #include "serial_port.h"
 
 namespace {

@@ -1,0 +1,3 @@
+#include "i2c_lock.h"
+
+std::mutex i2cMutex;

@@ -1,0 +1,172 @@
+#include "serial_port.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "device_io.h"
+#include "system_log.h"
+
+namespace {
+
+// The RS-232 command port's descriptor (the process-wide port record).
+int fd_ = -1;
+
+}  // namespace
+
+int serial_open(const char* path) {
+  const int fd = Device_open(path, O_RDWR);
+  if (fd < 0) DIAGNOSTIC("open %s errno=%d\n", path, errno);
+  return fd;
+}
+
+int serial_open_forsensor(const char* path) {
+  const int fd = serial_open(path);
+  if (fd >= 0) tty_set_attributes(fd);
+  return fd;
+}
+
+int serial_open_forctrl(const char* path) { return serial_open_forsensor(path); }
+
+int serial_getc(int fd) {
+  unsigned char c = 0;
+  const ssize_t n = Device_read(fd, &c, 1);
+  if (n < 0) {
+    DIAGNOSTIC("read errno=%d\n", errno);
+    return -1;
+  }
+  return n == 0 ? SERIAL_TIMEOUT : c;
+}
+
+int serial_gets(int fd, char* buffer, std::size_t length) {
+  const ssize_t n = Device_read(fd, buffer, length);
+  if (n < 0) DIAGNOSTIC("read errno=%d\n", errno);
+  return static_cast<int>(n);
+}
+
+int serial_puts(int fd, const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t n = Device_write(fd, text + done, length - done);
+    if (n < 0) {
+      DIAGNOSTIC("write errno = %d\n", errno);
+      return -1;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<int>(done);
+}
+
+int serial_close(int fd) {
+  const int result = Device_close(fd);
+  if (result < 0) DIAGNOSTIC("close errno = %d\n", errno);
+  return result;
+}
+
+int tty_set_attributes(int fd) {
+  struct termios tty {};
+  if (::tcgetattr(fd, &tty) < 0) {
+    DIAGNOSTIC("tcgetattr errno=%d\n", errno);
+    return -1;
+  }
+  ::cfsetospeed(&tty, B9600);
+  ::cfsetispeed(&tty, B9600);
+
+  tty.c_cflag |= (CLOCAL | CREAD);
+  tty.c_cflag &= ~CSIZE;
+  tty.c_cflag |= CS8;
+  tty.c_cflag &= ~(PARENB | CSTOPB | CRTSCTS);
+
+  tty.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
+  tty.c_oflag &= ~OPOST;
+  tty.c_lflag &= ~(ICANON | ECHO | ECHOE | ECHONL | ISIG | IEXTEN);
+
+  tty.c_cc[VMIN] = 0;
+  tty.c_cc[VTIME] = 10;
+
+  if (::tcsetattr(fd, TCSAFLUSH, &tty) < 0) {
+    DIAGNOSTIC("tcsetattr errno=%d\n", errno);
+    return -1;
+  }
+  return 0;
+}
+
+int tty_set_raw(int fd) {
+  struct termios tty {};
+  if (::tcgetattr(fd, &tty) < 0) {
+    DIAGNOSTIC("tcgetattr errno=%d\n", errno);
+    return -1;
+  }
+  ::cfmakeraw(&tty);
+  tty.c_cc[VMIN] = 1;
+  tty.c_cc[VTIME] = 0;
+  if (::tcsetattr(fd, TCSANOW, &tty) < 0) {
+    DIAGNOSTIC("tcsetattr errno=%d\n", errno);
+    return -1;
+  }
+  return 0;
+}
+
+void tty_log_diag(int fd) {
+  struct termios tty {};
+  if (::tcgetattr(fd, &tty) < 0) {
+    DIAGNOSTIC("tcgetattr errno=%d\n", errno);
+    return;
+  }
+  DIAGNOSTIC("c_iflag=0x%08x\n", static_cast<unsigned>(tty.c_iflag));
+  DIAGNOSTIC("c_oflag=0x%08x\n", static_cast<unsigned>(tty.c_oflag));
+  DIAGNOSTIC("c_cflag=0x%08x\n", static_cast<unsigned>(tty.c_cflag));
+  DIAGNOSTIC("c_lflag=0x%08x\n", static_cast<unsigned>(tty.c_lflag));
+  DIAGNOSTIC("c_line=0x%02x\n", static_cast<unsigned>(tty.c_line));
+  DIAGNOSTIC("c_ispeed=%d\n", static_cast<int>(::cfgetispeed(&tty)));
+  DIAGNOSTIC("c_ospeed=%d\n", static_cast<int>(::cfgetospeed(&tty)));
+}
+
+int SerialPort_Open(const char* path) {
+  if (fd_ >= 0) SerialPort_Close();
+  const int fd = serial_open(path);
+  if (fd < 0) return fd;
+  tty_set_raw(fd);
+  fd_ = fd;
+  return fd_;
+}
+
+int SerialPort_getc() { return serial_getc(fd_); }
+
+int SerialPort_gets(char* buffer, std::size_t length) { return serial_gets(fd_, buffer, length); }
+
+int SerialPort_puts(const char* text) { return serial_puts(fd_, text); }
+
+int SerialPort_flush() {
+  const int result = ::tcflush(fd_, TCIOFLUSH);
+  if (result < 0) DIAGNOSTIC("tcflush errno = %d\n", errno);
+  return result;
+}
+
+int* SerialPort_getfd() { return &fd_; }
+
+bool SerialPort_isOpen() { return fd_ >= 0; }
+
+int SerialPort_GetConfig(struct termios* config) {
+  if (fd_ < 0) return -1;
+  const int result = ::tcgetattr(fd_, config);
+  if (result < 0) DIAGNOSTIC("tcgetattr errno = %d\n", errno);
+  return result;
+}
+
+int SerialPort_SetConfig(const struct termios* config) {
+  if (fd_ < 0) return -1;
+  const int result = ::tcsetattr(fd_, TCSAFLUSH, config);
+  if (result < 0) DIAGNOSTIC("tcsetattr errno = %d\n", errno);
+  return result;
+}
+
+int SerialPort_Close() {
+  if (fd_ < 0) return 0;
+  const int result = serial_close(fd_);
+  fd_ = -1;
+  return result;
+}

@@ -1,0 +1,308 @@
+// The sensor records every part of the meter exchanges.
+//
+// Readings, identities, configurations and statuses are plain value records
+// copied whole across threads; nobody keeps a pointer into another thread's
+// copy. The per-port handler records and their locks live here too: the port
+// handlers fill them, everybody else reads them through the copying getters.
+//
+// Units: watts, hertz and seconds as 32-bit floats; a value not measured is a
+// quiet NaN.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+#include "event.h"
+
+enum SensorPort : std::uint8_t {
+  sensorPort_Serial1 = 0,
+  sensorPort_Serial2 = 1,
+  sensorPort_USB1 = 2,
+  sensorPort_USB2 = 3,
+  sensorPort_None = 255,
+};
+
+constexpr int kSensorPortCount = 4;
+constexpr int kSerialPortCount = 2;
+constexpr int kUsbPortCount = 2;
+
+// Detection bits of CONNECTED_SENSORS::detectedSensors, indexed by port.
+constexpr std::array<std::uint32_t, kSensorPortCount> kSensorPortDetectionBit = {0x01, 0x02, 0x10, 0x20};
+
+enum sensorPortState { sensorPortDisconnected = 0, sensorPortConnected = 1, sensorPortError = 2 };
+
+enum SensorStatus { notReady = 0, isReady = 1, hasFatalError = 2 };
+
+// Protocol states of the serial CW handler.
+enum sensorSerCommState {
+  stateSerConnect = 0,
+  stateSerFlush,
+  stateSerInitialSync,
+  stateSerIdentify,
+  stateSerSerialNum,
+  stateSerFwd,
+  stateSerRfl,
+  stateSerFreq,
+  stateSerTemp,
+  stateSerFramingSync,
+};
+
+// States of the USB sensor handler.
+enum sensorUsbCommState {
+  stateUsbStart = 0,
+  stateUsbConnect,
+  stateUsbIdent,
+  stateUsbGetConfig,
+  stateUsbSendConfig,
+  stateUsbSendConfigCW,
+  stateUsbSendConfigPulse,
+  stateUsbResendConfigPulse,
+  stateUsbInit,
+  stateUsbCwMeasure,
+  stateUsbPulseMeasure,
+  stateUsbIdle,
+};
+
+enum enPulseSensorModel { ModelP803 = 0, ModelP804 = 1 };
+
+constexpr float kSensorNaN = std::numeric_limits<float>::quiet_NaN();
+// Maximum power reported for a port whose sensor is not identified yet.
+constexpr float kUnidentifiedMaxPower = 199990.0F;
+constexpr int kPulseStateCount = 4;
+constexpr int kMaxParamErrors = 5;
+
+struct SENSOR_STATUS {
+  SensorStatus status = notReady;
+  std::array<char, 32> errorString{};  // last fatal error, empty otherwise
+};
+
+struct PULSE_RANGES {
+  float min = 0.0F;
+  float max = 0.0F;
+};
+
+struct PULSE_DELAY_RANGES {
+  PULSE_RANGES begin;
+  PULSE_RANGES end;
+};
+
+struct SENSOR_IDENTITY {
+  std::array<char, 21> sensorModel{};
+  std::array<char, 49> sensorFirmwareRevision{};
+  // Capability characters of a serial sensor at their reply positions; the
+  // positions of dropped spaces stay NUL, so this is not one C string.
+  std::array<char, 16> sensorSupportedCommands{};
+  PULSE_RANGES sensorPower;
+  // Filled only for USB sensors, from their plug-and-play description.
+  PULSE_RANGES sensorPrf;
+  PULSE_RANGES sensorFrequency;
+  PULSE_RANGES sensorPulsePeriod;
+  PULSE_RANGES sensorTriggerDelay;
+  std::array<PULSE_DELAY_RANGES, kPulseStateCount> pulseStates{};
+};
+
+struct SENSOR_INFORMATION_DATA {
+  SENSOR_IDENTITY sensorIdentity;
+  std::array<char, 9> serialNumber{};  // up to eight decimal digits
+};
+
+struct PULSE_STATES {
+  float min = 0.0F;
+  float max = 0.0F;
+  float mean = 0.0F;
+};
+
+// One reading of a port. A value-initialised record is the default reading:
+// NaN for the four CW values, 0 everywhere else.
+struct SENSOR_MEASUREMENTS {
+  float fwdPwrVal = kSensorNaN;
+  float rflPwrVal = kSensorNaN;
+  float freqVal = kSensorNaN;
+  float temperatureVal = kSensorNaN;
+  float batteryVal = 0.0F;
+  float prdVal = 0.0F;
+  float prfVal = 0.0F;
+  float widthVal = 0.0F;
+  float dutyCycleVal = 0.0F;
+  std::array<PULSE_STATES, kPulseStateCount> pulseStates{};
+  float gateMean = 0.0F;
+  float gateMax = 0.0F;
+  float gateMin = 0.0F;
+  // Kept inside the acquisition layer; the getter always returns 0 here.
+  int statusByte = 0;
+  int systemError = 0;
+  int questionable = 0;
+};
+
+struct PULSE_STATE_INTVL {
+  bool bEnabled = false;
+  float begin = 0.0F;
+  float end = 0.0F;
+};
+
+// Measurement configuration of a USB sensor. A value-initialised record is
+// the configuration of a port without USB sensor: everything 0 except the
+// three automatic modes and a rising trigger slope.
+struct SENSOR_CONFIGS {
+  bool bAutoFrequency = true;
+  float freqVal = 0.0F;  // Hz
+  bool bSupportsAutoPeriod = false;
+  bool bSupportsAutoTiggerLevel = false;
+  bool bSupportsTriggeredGates = false;
+  bool bAutoPeriod = true;
+  float prdVal = 0.0F;
+  bool bAutoTriggerLevel = true;
+  float trigLevelVal = 0.0F;
+  float trigDelayVal = 0.0F;
+  std::uint8_t trigSlope = 1;  // 1 rising ("POS"), anything else falling ("NEG")
+  bool bModelIsTriggeredGates = false;
+  std::array<PULSE_STATE_INTVL, kPulseStateCount> pulseStates{};
+  std::uint8_t numStates = 0;
+  float gateBegin = 0.0F;
+  float gateEnd = 0.0F;
+};
+
+// Parameters a sensor rejected while a configuration was applied.
+struct USBTMC_PARAM_ERRORS {
+  int count = 0;
+  std::array<std::array<char, 32>, kMaxParamErrors> errors{};
+};
+
+// The result of one detection pass.
+struct CONNECTED_SENSORS {
+  std::uint32_t detectedSensors = 0;
+  std::uint32_t detectedSensorsChanged = 0;
+  bool promptForlogicalChannel = false;
+};
+
+struct SERIAL_PORT_DATA {
+  int channelIndex = 0;
+  std::array<char, 32> serialPortName{};
+  sensorPortState portState = sensorPortDisconnected;
+  bool portClosed = false;
+  std::array<char, 64> rxBuffer{};
+  int fd = -1;
+};
+
+// Handler records. Readings are written under the port's measurement lock,
+// identity, serial number and status under its information lock; the flags
+// that other threads poll without a lock are atomic.
+struct SERIAL_HANDLER_DATA {
+  std::jthread thread_id;
+  std::atomic<sensorSerCommState> sensorState{stateSerConnect};  // polled by other threads
+  std::atomic<bool> isInitialized{false};
+  SENSOR_STATUS sensorStatus;
+  SERIAL_PORT_DATA serialPort;
+  // Cycle timing, written with the reading under the measurement lock.
+  double start_time_ms = 0.0;
+  double finish_time_ms = 0.0;
+  double measCycle_time_ms = 0.0;
+  SENSOR_MEASUREMENTS sensorMeasurements;
+  SENSOR_IDENTITY sensorIdentity;
+  std::array<char, 9> serialNumber{};
+};
+
+struct USB_PORT_DATA {
+  int channelIndex = 0;
+  std::array<char, 32> usbPortName{};  // empty while the slot is free
+  sensorPortState portState = sensorPortDisconnected;
+  bool portClosed = false;
+  std::array<char, 64> rxBuffer{};
+  int fd = 0;  // 0 or less when closed
+  bool initTimeout = false;
+  bool configDone = false;
+};
+
+struct USB_HANDLER_DATA {
+  std::jthread thread_id;
+  sensorUsbCommState sensorState = stateUsbStart;
+  std::uint32_t usbtmcSubstate = 0;
+  std::uint32_t usbtmcRetryCount = 0;
+  bool sensorPulseModeEnabled = false;
+  std::atomic<bool> isInitialized{false};
+  SENSOR_STATUS sensorStatus;
+  bool newConfig = false;  // guarded by the port's configuration lock
+  USB_PORT_DATA usbPort;
+  double start_time_ms = 0.0;
+  double finish_time_ms = 0.0;
+  double measCycle_time_ms = 0.0;
+  SENSOR_MEASUREMENTS sensorMeasurements;
+  SENSOR_CONFIGS sensorConfigs;  // guarded by the port's configuration lock
+  SENSOR_IDENTITY sensorIdentity;
+  std::array<char, 9> serialNumber{};
+  USBTMC_PARAM_ERRORS usbtmc_Errors;
+  Event_t usbtmcConfigureComplete;  // signalled when a requested configuration was applied
+};
+
+// Process-wide port tables. Serial ports 0 and 1 are elements 0 and 1 of
+// sensorSerialHandlerData, USB ports 2 and 3 elements 0 and 1 of
+// sensorUsbHandlerData.
+extern std::array<SERIAL_HANDLER_DATA, kSerialPortCount> sensorSerialHandlerData;
+extern std::array<USB_HANDLER_DATA, kUsbPortCount> sensorUsbHandlerData;
+extern std::array<bool, kSensorPortCount> sensorIsConnected;  // guarded by sensorPortMutex
+extern std::array<std::atomic<bool>, kSensorPortCount> newMeasurementIsAvailable;
+
+// The four locks of each port.
+extern std::array<std::mutex, kSensorPortCount> sensorPortMutex;         // sensorIsConnected
+extern std::array<std::mutex, kSensorPortCount> sensorPortMeasureMutex;  // the reading
+extern std::array<std::mutex, kSensorPortCount> sensorPortConfigMutex;   // sensorConfigs, newConfig
+extern std::array<std::mutex, kSensorPortCount> sensorPortInfoMutex;     // identity, serial number, status
+
+// Device nodes of the ports as the device names them (the platform layer maps
+// them under a simulated device root when they are opened).
+extern std::array<char, 11> serialPort1Name;
+extern std::array<char, 11> serialPort2Name;
+extern std::array<char, 13> usbPort1Name;
+extern std::array<char, 13> usbPort2Name;
+
+bool SensorPort_isValid(int port);
+bool SensorPort_isSerial(int port);
+bool SensorPort_isUsb(int port);
+
+// Copying getters. Every port outside 0 to 3 gives the record of a port
+// without sensor (see each function).
+SENSOR_MEASUREMENTS sensorPortHandler_getSensorMeasurements(int port);
+// Port 4 or above: notReady with an empty text.
+SENSOR_STATUS sensorPortHandler_getSensorStatus(int port);
+SENSOR_INFORMATION_DATA sensorPortHandler_getSensorInformation(int port);
+// USB ports: the slot's configuration. Serial and invalid ports: the
+// configuration of a port without USB sensor.
+SENSOR_CONFIGS sensorPortHandler_getSensorConfigs(int port);
+// NaN for a port above 3.
+float sensorPortHandler_getSensorMaxPower(int port);
+float sensorPortHandler_getSensorMinPower(int port);
+bool sensorPortHandler_getIsInitialized(int port);
+bool sensorPortHandler_getIsConnected(int port);
+void sensorPortHandler_setIsConnected(int port, bool flag);
+
+// Hands a configuration to a USB port's handler and waits until it has been
+// applied; returns what the sensor rejected. The capability flags of
+// `configs` are ignored, and bAutoPeriod is stored false in the
+// triggered-gates model. Serial ports return an empty list at once. A port
+// with no initialised sensor keeps the configuration for its next cycle and
+// answers at once; a handler that does not confirm within the time limit
+// yields the error "Sensor did not respond".
+USBTMC_PARAM_ERRORS sensorPortHandler_setSensorConfigs(int port, const SENSOR_CONFIGS& configs);
+// Marks the configuration of a connected USB port for sending again.
+void sensorPortHandler_resendSensorConfig(int port);
+
+// Writer side, for the port handlers.
+// Clears the identity (maximum power kUnidentifiedMaxPower), the serial
+// number and the reading of a port: the start of a new attachment.
+void sensorPortHandler_resetSensorInformation(int port);
+void sensorPortHandler_setSensorStatus(int port, SensorStatus status, const char* errorText);
+// Stores a whole reading under the measurement lock.
+void SensorPortHandler_setSimulatedMeasurements(int port, const SENSOR_MEASUREMENTS& measurements);
+// Appends one rejected-parameter text; a sixth and later errors are dropped.
+// The legacy RS-232 interface waits for new readings. A port handler calls
+// sensorPortHandler_signalReadingAvailable after every new measurement; the
+// listener set here (none by default) hears of it with the port's number.
+using SensorReadingListener = void (*)(int port);
+void sensorPortHandler_setReadingListener(SensorReadingListener listener);
+void sensorPortHandler_signalReadingAvailable(int port);
+
+void sensorPortHandler_addParamError(USBTMC_PARAM_ERRORS* errors, const char* text);
