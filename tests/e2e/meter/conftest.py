@@ -91,3 +91,56 @@ def meter():
             yield m
         finally:
             m.kill()
+
+
+class Simulator:
+    """The project's sensor simulator on a device root, driven through its
+    control socket (r9050-sim --send)."""
+
+    def __init__(self, root: Path, log: Path):
+        self.root = root
+        self.log = log
+        self.proc = None
+
+    def start(self, *sensors, unpaced=False):
+        """sensors: ("serial1", "C604"), ("usb1", "P804"), ..."""
+        args = [os.environ["R9050_SIM"], "--root", str(self.root), "--no-stdin"]
+        for port, model in sensors:
+            args += [f"--{port}", model]
+        if unpaced:
+            args.append("--unpaced")
+        self.proc = subprocess.Popen(args, stdout=open(self.log, "w"), stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+        assert wait_for(lambda: "READY" in self.log.read_text() or self.proc.poll() is not None), \
+            "the simulator did not start"
+        assert self.proc.poll() is None, self.log.read_text()
+
+    def send(self, *command):
+        """One control command; returns the simulator's answer line."""
+        out = subprocess.run([os.environ["R9050_SIM"], "--send", str(self.root / "sim/control.sock"),
+                              *command], capture_output=True, text=True, timeout=10)
+        return out.stdout.strip()
+
+    def stop(self):
+        if self.proc is not None and self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait(timeout=10)
+
+
+@pytest.fixture
+def simulated_meter():
+    """A meter and a simulator sharing one device root. Start the simulator
+    first (sim.start(...)), then the meter (meter.prepare_device() is not
+    needed: the simulator builds the root)."""
+    if not os.environ.get("DISPLAY"):
+        pytest.skip("needs a display (run under xvfb-run -a)")
+    with tempfile.TemporaryDirectory(prefix="meter-e2e-") as scratch:
+        root = Path(scratch) / "root"
+        root.mkdir()
+        sim = Simulator(root, Path(scratch) / "sim.log")
+        m = Meter(root)
+        try:
+            yield m, sim
+        finally:
+            m.kill()
+            sim.stop()
