@@ -16,3 +16,10 @@ void CGraphData_setFilterWidth(CGraphData*, std::uint32_t) { PLACEHOLDER(); }
 void CGTKTimePowerGraph_reset(CGTKTimePowerGraph*) { PLACEHOLDER(); }
 void CGTKTimePowerGraph_invalidateGraph(CGTKTimePowerGraph*) { PLACEHOLDER(); }
 void graphSettingsDialog_Create() { PLACEHOLDER(); }
+void CGTKTimePowerGraph_create(CGTKTimePowerGraph*, GtkWidget*, int, int, int, int, CGraphData*, CGTKPowerDisplay*) {
+  PLACEHOLDER();
+}
+void CGTKTimePowerGraph_update(CGTKTimePowerGraph*) {}
+void CGTKTimePowerGraph_resetDrawing(CGTKTimePowerGraph*) { PLACEHOLDER(); }
+void CGTKTimePowerGraph_setName(CGTKTimePowerGraph*, const char*) {}
+void CGTKTimePowerGraph_setGraphDataInstance(CGTKTimePowerGraph*, CGraphData*) {}
