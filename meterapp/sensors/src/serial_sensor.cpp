@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "device_io.h"
 #include "log_manager.h"
 #include "platform.h"
 #include "sensor_float.h"
@@ -52,9 +53,8 @@ int remainingMs(Clock::time_point deadline) {
 // error (having waited out the back-off).
 int readWithin(int fd, char* buffer, std::size_t length, int timeoutMs) {
   struct pollfd p {fd, POLLIN, 0};
-  const int ready = ::poll(&p, 1, timeoutMs);
+  const int ready = Device_poll(&p, 1, timeoutMs);
   if (ready == 0) return 0;
-  if (ready < 0 && errno == EINTR) return 0;
   if (ready > 0 && (p.revents & POLLIN) != 0) {
     const int n = serial_gets(fd, buffer, length);
     if (n > 0) return n;
