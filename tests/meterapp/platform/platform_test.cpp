@@ -53,6 +53,20 @@ TEST_F(PlatformTest, MapsAbsoluteDevicePathsUnderTheRoot) {
   }
 }
 
+// The meter changes its working directory at start-up: a root given relative
+// to where it was started must keep naming the same folder afterwards.
+TEST_F(PlatformTest, ARelativeRootIsMadeAbsoluteWhenItIsSet) {
+  const fs::path before = fs::current_path();
+  fs::create_directories(root / "device");
+  fs::current_path(root);
+  Platform_setRoot("device/");
+  fs::current_path(before);
+  EXPECT_EQ(Platform_root(), (root / "device").string());
+  EXPECT_EQ(Platform_path("/dev/ttyS1"), (root / "device/dev/ttyS1").string());
+  Platform_syslog(7, "after the directory change");
+  EXPECT_TRUE(fs::exists(root / "device/var/log/messages"));
+}
+
 TEST_F(PlatformTest, WithoutRootPathsAreUnchanged) {
   Platform_setRoot("");
   EXPECT_FALSE(Platform_isSimulated());
