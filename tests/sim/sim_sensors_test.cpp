@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "sensor_float.h"
+#include "sensor_word.h"
 #include "serial_sensor.h"
 #include "usb_sensor.h"
 
@@ -17,6 +20,32 @@ float wordValue(const std::string& bytes, std::size_t at = 0) {
   std::uint32_t word = 0;
   for (std::size_t i = 0; i < 4; ++i) word = (word << 8) | static_cast<unsigned char>(bytes.at(at + i));
   return floatTalvekToIeee(word);
+}
+
+// The simulator's own float encoding against words worked out by hand:
+// M * 2^(E - 23) with a signed 8-bit E and a signed 24-bit M.
+TEST(SimSerialSensor, EncodesFixedWords) {
+  struct Case {
+    float value;
+    std::uint32_t word;
+  };
+  const Case cases[] = {
+      {0.0F, 0x00000000U},
+      {1.0F, 0x01400000U},       // 0x400000 * 2^(1 - 23)
+      {-1.0F, 0x01C00000U},      // the mantissa's two's complement
+      {-0.5F, 0x00C00000U},
+      {25.0F, 0x05640000U},
+      {199.99F, 0x0863FEB8U},
+      {0.001F, 0xF7418937U},     // exponent -9
+      {1e38F, 0x7F4B3B4CU},
+      {3e-39F, 0x81415590U},     // below the smallest normal single
+      {std::numeric_limits<float>::infinity(), 0x7F7FFFFFU},
+      {-std::numeric_limits<float>::infinity(), 0x7F800001U},
+      {std::numeric_limits<float>::quiet_NaN(), 0x00800000U},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(sim::encodeSensorWord(c.value), c.word) << c.value;
+  }
 }
 
 TEST(SimSerialSensor, IdentityLayout) {
