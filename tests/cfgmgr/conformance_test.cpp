@@ -2,7 +2,7 @@
 // must be refused, "y_" files with an object or array root must load and
 // survive writing and reading back, "i_" files may go either way and their
 // outcome is recorded.
-#include "temp_dir.h"
+#include "scratch.h"
 #include "value_support.h"
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 namespace {
 
 using namespace Vantor_cfgmgr;
-using testsupport::TempDir;
+using test_support::ScratchDir;
 
 const std::filesystem::path kSuite = R9050_JSON_CONFORMANCE_DIR;
 
@@ -79,7 +79,7 @@ void expectRoundTrip(const ValueGeneric& tree)
     rapidjson::StringBuffer buffer;
     Writer writer(buffer);
     ASSERT_TRUE(tree.Write(&writer));
-    TempDir dir;
+    ScratchDir dir;
     std::string again = dir.write("again.json", std::string(buffer.GetString(), buffer.GetSize()));
     Attempt reread = tryLoad(again);
     ASSERT_TRUE(reread.tree) << reread.diagnosis;
@@ -95,7 +95,7 @@ TEST_P(JsonConformance, Load)
         GTEST_SKIP() << "no conformance suite at " << kSuite;
     }
     std::string path = (kSuite / name).string();
-    std::string bytes = TempDir::read(path);
+    std::string bytes = ScratchDir::readFile(path);
     Attempt a = tryLoad(path);
 
     switch (name[0]) {

@@ -1,4 +1,4 @@
-#include "temp_dir.h"
+#include "scratch.h"
 #include "value_support.h"
 
 #include <cerrno>
@@ -8,7 +8,7 @@
 namespace {
 
 using namespace Vantor_cfgmgr;
-using testsupport::TempDir;
+using test_support::ScratchDir;
 using testsupport::text;
 
 struct LoadOutcome {
@@ -34,7 +34,7 @@ LoadOutcome load(const std::string& path)
 
 TEST(Load, ReadsObjectsAndArrays)
 {
-    TempDir dir;
+    ScratchDir dir;
     struct Case {
         const char* content;
         const char* compact;
@@ -58,7 +58,7 @@ TEST(Load, ReadsObjectsAndArrays)
 
 TEST(Load, SubtypesFollowTheReader)
 {
-    TempDir dir;
+    ScratchDir dir;
     LoadOutcome o = load(dir.write("n.json", "{\"i\":-1,\"u\":3000000000,\"I\":-3000000000,\"U\":10000000000000000000}"));
     ASSERT_TRUE(o.tree);
     const ValueObject* obj = o.tree->AsObject();
@@ -70,7 +70,7 @@ TEST(Load, SubtypesFollowTheReader)
 
 TEST(Load, RefusalsAndTheirMessages)
 {
-    TempDir dir;
+    ScratchDir dir;
     struct Case {
         const char* name;
         std::string content;
@@ -133,7 +133,7 @@ TEST(Load, RefusalsAndTheirMessages)
 // distinct names.
 TEST(Load, MemberOrderAndRepeatedNames)
 {
-    TempDir dir;
+    ScratchDir dir;
     struct Case {
         const char* name;
         std::string content;
@@ -190,7 +190,7 @@ TEST(Load, MemberOrderAndRepeatedNames)
 // and finds every member by name.
 TEST(Load, LargeObjectInScrambledOrder)
 {
-    TempDir dir;
+    ScratchDir dir;
     constexpr unsigned kCount = 100000;
     std::string content = "{";
     for (unsigned i = 0; i < kCount; ++i) {
@@ -218,7 +218,7 @@ TEST(Load, LargeObjectInScrambledOrder)
 
 TEST(Load, FileProblems)
 {
-    TempDir dir;
+    ScratchDir dir;
     LoadOutcome empty = load(dir.write("empty.json", ""));
     EXPECT_EQ(empty.exception, "fileName empty");
     EXPECT_EQ(empty.savedErrno, ENODATA);
@@ -244,7 +244,7 @@ TEST(Load, FileProblems)
 
 TEST(Load, DeepNestingIsRefusedNotFatal)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string deep(100000, '[');
     LoadOutcome o = load(dir.write("deep.json", deep + std::string(100000, ']')));
     EXPECT_FALSE(o.tree);
@@ -258,7 +258,7 @@ TEST(Load, DeepNestingIsRefusedNotFatal)
 
 TEST(Load, MessagesGoToTheLibraryErrorStream)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string path = dir.write("dup.json", "{\"x\":[1],\"x\":[2]}");
     FILE* capture = std::tmpfile();
     ASSERT_NE(capture, nullptr);
@@ -350,7 +350,7 @@ namespace {
 // beyond a double refused as the reader refuses too many digits.
 TEST(Load, NumbersAreReadRight)
 {
-    TempDir dir;
+    ScratchDir dir;
     struct Case {
         const char* number;
         const char* compact; // null: refused as too big
@@ -409,7 +409,7 @@ TEST(Load, NumbersAreReadRight)
 // The kind of each integer follows its size, as the reader's own events do.
 TEST(Load, IntegersTakeTheKindOfTheirSize)
 {
-    TempDir dir;
+    ScratchDir dir;
     LoadOutcome o = load(dir.write("ints.json", "[-1, 1, 4294967295, 4294967296, -2147483648, -2147483649]"));
     ASSERT_TRUE(o.tree) << o.stderrText;
     const ValueArray* a = o.tree->AsArray();

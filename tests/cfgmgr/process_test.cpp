@@ -1,6 +1,6 @@
 // Process-wide facilities: the program streams and vlog. They change
 // globals and the environment, so they run in their own test program.
-#include "temp_dir.h"
+#include "scratch.h"
 
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-using testsupport::TempDir;
+using test_support::ScratchDir;
 
 TEST(RedirectOutputError, EmptyNameMeansTheStandardStreams)
 {
@@ -25,7 +25,7 @@ TEST(RedirectOutputError, EmptyNameMeansTheStandardStreams)
 
 TEST(RedirectOutputError, BothStreamsInterleaveInOneFile)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string path = dir.write("out.txt", "old content that must go\n");
     Vantor_cfgmgr::redirectOutputError(path.c_str());
     std::fputs("listing 1\n", Vantor_cfgmgr::outputFile);
@@ -35,7 +35,7 @@ TEST(RedirectOutputError, BothStreamsInterleaveInOneFile)
     EXPECT_NE(Vantor_cfgmgr::backtraceFd, 2);
     EXPECT_EQ(::write(Vantor_cfgmgr::backtraceFd, "fd\n", 3), 3);
     Vantor_cfgmgr::redirectOutputError("");
-    EXPECT_EQ(TempDir::read(path), "listing 1\n*** error\nlisting 2\nfd\n");
+    EXPECT_EQ(ScratchDir::readFile(path), "listing 1\n*** error\nlisting 2\nfd\n");
     EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::others_write,
               std::filesystem::perms::none);
 }
@@ -64,7 +64,7 @@ TEST(Vlog, VerbosityIsClamped)
 
 TEST(Vlog, MessagesReachTheConfiguredFile)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string log = dir.file("vlog.log");
     // The shipped example configuration, for the category "default".
     ASSERT_EQ(vlog_init("", log.c_str(), R9050_VLOG_EXAMPLE_CONF), 0);
@@ -82,7 +82,7 @@ TEST(Vlog, MessagesReachTheConfiguredFile)
     vlog_finalize();
     EXPECT_EQ(vlog_default_category, nullptr);
 
-    std::string text = TempDir::read(log);
+    std::string text = ScratchDir::readFile(log);
     EXPECT_NE(text.find("ERROR [default] an error 42\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("dropped"), std::string::npos) << text;
     EXPECT_NE(text.find("DEBUG [default] debug text kept at threshold 7\n"), std::string::npos) << text;
@@ -90,7 +90,7 @@ TEST(Vlog, MessagesReachTheConfiguredFile)
 
 TEST(Vlog, OwnCategoryThroughItsEnvironmentVariable)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string log = dir.file("probe.log");
     std::string conf = dir.write("vlog.conf", "log4cplus.logger.probe=TRACE, f\n"
                                               "log4cplus.additivity.probe=false\n"
@@ -103,12 +103,12 @@ TEST(Vlog, OwnCategoryThroughItsEnvironmentVariable)
     EXPECT_STREQ(std::getenv("probe_LOGFILE_CONFIG"), conf.c_str());
     vlog_write(vlog_default_category, 4, "warning");
     vlog_finalize();
-    EXPECT_EQ(TempDir::read(log), "probe:warning\n");
+    EXPECT_EQ(ScratchDir::readFile(log), "probe:warning\n");
 }
 
 TEST(Vlog, FailuresAreReported)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string conf = dir.write("vlog.conf", "log4cplus.logger.known=TRACE\n");
     testing::internal::CaptureStderr();
     EXPECT_EQ(vlog_init("unknown", dir.file("x.log").c_str(), conf.c_str()), -1);

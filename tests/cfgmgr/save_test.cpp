@@ -1,4 +1,4 @@
-#include "temp_dir.h"
+#include "scratch.h"
 #include "value_support.h"
 
 #include <cstdlib>
@@ -11,18 +11,18 @@ namespace {
 
 using namespace Vantor_cfgmgr;
 using testsupport::object;
-using testsupport::TempDir;
+using test_support::ScratchDir;
 
 TEST(Save, WritesPrettyJsonAndKeepsABackup)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string path = dir.file("conf.json");
     Ref<ValueObject> first = object("{\"b\":[1,2],\"a\":{\"x\":\"y\"}}");
 
     // No file and no backup yet: the new content counts as a change.
     EXPECT_EQ(first->Save(path.c_str()), 1);
     const char* pretty = "{\n    \"a\": {\n        \"x\": \"y\"\n    },\n    \"b\": [\n        1,\n        2\n    ]\n}\n";
-    EXPECT_EQ(TempDir::read(path), pretty);
+    EXPECT_EQ(ScratchDir::readFile(path), pretty);
     EXPECT_FALSE(std::filesystem::exists(path + ".bak"));
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
     mode_t mask = ::umask(0);
@@ -32,25 +32,25 @@ TEST(Save, WritesPrettyJsonAndKeepsABackup)
 
     // Same content again: unchanged; the previous file is the backup.
     EXPECT_EQ(first->Save(path.c_str()), 0);
-    EXPECT_EQ(TempDir::read(path + ".bak"), pretty);
+    EXPECT_EQ(ScratchDir::readFile(path + ".bak"), pretty);
 
     // An existing backup is replaced by the previous content.
     Ref<ValueObject> second = object("{\"a\":1}");
     EXPECT_EQ(second->Save(path.c_str()), 1);
-    EXPECT_EQ(TempDir::read(path + ".bak"), pretty);
-    EXPECT_EQ(TempDir::read(path), "{\n    \"a\": 1\n}\n");
+    EXPECT_EQ(ScratchDir::readFile(path + ".bak"), pretty);
+    EXPECT_EQ(ScratchDir::readFile(path), "{\n    \"a\": 1\n}\n");
     Ref<ValueGeneric> back(ValueGeneric::Load(path.c_str()));
     EXPECT_TRUE(back->IsEqualTo(second.get()));
 }
 
 TEST(Save, AValueThatCannotBeWrittenLeavesTheFileAlone)
 {
-    TempDir dir;
+    ScratchDir dir;
     std::string path = dir.write("conf.json", "{\"keep\": true}\n");
     Ref<ValueObject> bad = object("{}");
     bad->SetProperty("nan", new ValueDouble(std::numeric_limits<double>::quiet_NaN()));
     EXPECT_THROW(bad->Save(path.c_str()), std::domain_error);
-    EXPECT_EQ(TempDir::read(path), "{\"keep\": true}\n");
+    EXPECT_EQ(ScratchDir::readFile(path), "{\"keep\": true}\n");
     EXPECT_FALSE(std::filesystem::exists(path + ".new"));
     EXPECT_THROW(bad->Save(""), std::invalid_argument);
 }
@@ -76,7 +76,7 @@ TEST(SaveDeathTest, ReadOnlyDirectoryStatuses)
     // making one of their own that nobody would remove.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     constexpr const char* kDirVar = "R9050_SAVE_DEATH_DIR";
-    std::optional<TempDir> own;
+    std::optional<ScratchDir> own;
     std::filesystem::path base;
     if (const char* inherited = std::getenv(kDirVar)) {
         base = inherited;
@@ -103,8 +103,8 @@ TEST(SaveDeathTest, ReadOnlyDirectoryStatuses)
     EXPECT_EXIT(saveWithoutPrivileges(path), testing::ExitedWithCode(2), "fileName backup delete");
 
     // Nothing was lost.
-    EXPECT_EQ(TempDir::read(path), "{\"a\":1}\n");
-    EXPECT_EQ(TempDir::read(path + ".bak"), "old\n");
+    EXPECT_EQ(ScratchDir::readFile(path), "{\"a\":1}\n");
+    EXPECT_EQ(ScratchDir::readFile(path + ".bak"), "old\n");
     std::filesystem::permissions(ro, std::filesystem::perms(0755));
     if (own) {
         ::unsetenv(kDirVar);

@@ -1,5 +1,5 @@
-// Test helpers shared by the meter's serial and settings tests: a scratch
-// device root and a pseudo-terminal that stands in for a serial port.
+// Device fixtures of the meter's tests: a pseudo-terminal that stands in for
+// a serial port, linked into a scratch device root (scratch_root.h).
 #pragma once
 
 #include <fcntl.h>
@@ -13,48 +13,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform.h"
+#include "scratch_root.h"
 
 namespace test_support {
-
-// A fresh temporary folder made the device root; removed again at the end.
-class ScratchRoot {
- public:
-  ScratchRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "meter-root-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    Platform_setRoot(path_.string());
-  }
-  ScratchRoot(const ScratchRoot&) = delete;
-  ScratchRoot& operator=(const ScratchRoot&) = delete;
-  ~ScratchRoot() {
-    Platform_setRoot("");
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  // A device path ("/etc/x") under the root.
-  std::filesystem::path operator/(std::string_view devicePath) const {
-    return path_ / std::filesystem::path(devicePath).relative_path();
-  }
-  void write(std::string_view devicePath, const std::string& text) const {
-    const auto file = *this / devicePath;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-  }
-  std::string read(std::string_view devicePath) const {
-    std::ifstream in(*this / devicePath, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  // The system-log messages mirrored under the root so far.
-  std::string messages() const { return read("/var/log/messages"); }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The master side of a pseudo-terminal plays the device at the other end of
 // the line; the slave is the meter's port.

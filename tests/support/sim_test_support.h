@@ -14,28 +14,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "scratch.h"
 #include "unique_fd.h"
 
-// A unique scratch folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "r9050-sim-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string str() const { return path_.string(); }
-  std::string operator/(const std::string& rel) const { return (path_ / rel).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using test_support::ScratchDir;
 
 inline std::string readText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

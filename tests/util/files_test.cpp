@@ -1,5 +1,5 @@
 #include "Vantor_util/Vantor_util.h"
-#include "temp_dir.h"
+#include "scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ std::vector<std::string> linesOf(const std::string& path, bool stripCr)
 
 TEST(FileToBuffer, ReadsWholeFileWithATerminatingNul)
 {
-    testsupport::TempDir dir;
+    test_support::ScratchDir dir;
     std::string content("abc\0def\n", 8);
     std::string big(100000, 'z');
     for (const std::string& c : {content, big, std::string()}) {
@@ -67,7 +67,7 @@ TEST(FileToBuffer, MissingFileFailsWithErrno)
 
 TEST(BufferLines, SplitsWithAndWithoutFinalNewline)
 {
-    testsupport::TempDir dir;
+    test_support::ScratchDir dir;
     struct Case {
         const char* name;
         std::string content;
@@ -109,7 +109,7 @@ TEST(BufferLines, EndKeepsGivingAnEmptyText)
 
 TEST(FileCmp, TellsSameDifferentAndFailure)
 {
-    testsupport::TempDir dir;
+    test_support::ScratchDir dir;
     auto a = dir.write("a", "content\n");
     auto same = dir.write("same", "content\n");
     auto other = dir.write("other", "content!\n");
@@ -135,7 +135,7 @@ TEST(FileCmp, TellsSameDifferentAndFailure)
 
 TEST(EnsureDirAccess, DirectoryOnly)
 {
-    testsupport::TempDir dir;
+    test_support::ScratchDir dir;
     auto file = dir.write("f", "x");
     EXPECT_EQ(Vantor_util::ensureDirAccess(dir.path().c_str()), 0);
     EXPECT_EQ(Vantor_util::ensureDirAccess(dir.file("missing").c_str()), ENOENT);

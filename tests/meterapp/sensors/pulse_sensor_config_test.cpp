@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "temp_root.h"
+#include "scratch_root.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr const char* kFile = "/etc/meterapp/TalvekPulseSensor.conf";
 class PulseConfigFile : public ::testing::Test {
  protected:
   void SetUp() override { sensorPortHandler_setPulseConfigFile(kFile); }
-  TempRoot root;
+  test_support::ScratchRoot root;
 };
 
 // Capability flags set, every stored field off its default.

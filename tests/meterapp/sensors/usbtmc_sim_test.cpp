@@ -10,7 +10,7 @@
 
 #include "sensor_limits.h"
 #include "simulator.h"
-#include "temp_root.h"
+#include "scratch_root.h"
 #include "usb_sensor.h"
 #include "usbtmc_requests.h"
 
@@ -37,7 +37,7 @@ class UsbTmcAgainstSimulator : public ::testing::Test {
     return std::stoi(answer.substr(3));
   }
 
-  TempRoot root;
+  test_support::ScratchRoot root;
   std::unique_ptr<Simulator> sim;
   int fd = -1;
   std::array<char, USBTMC_RX_BUFFER_SIZE> buffer{};
