@@ -30,10 +30,8 @@ function(r9050_add_gtest name)
   if(T_LABELS)
     set(labels ${T_LABELS})
   endif()
-  # The meter's tests carry the label "meter" as well (the thread-sanitizer
-  # run takes only those) and are built by the target meter_tests.
+  # The meter's tests are also built together by the target meter_tests.
   if(R9050_TEST_OF_METER)
-    list(APPEND labels meter)
     set_property(GLOBAL APPEND PROPERTY R9050_METER_TESTS ${name})
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${labels}")
