@@ -78,6 +78,11 @@ void PropertyPath::AddPropertyId(const char* text)
         }
         std::string component;
         p = (*p == '"') ? parseQuoted(p, component) : parsePlain(p, component);
+        // A name is stored as a property name: what a file could not hold is
+        // refused here, as loading would refuse it, before anything changes.
+        if (!Vantor_util::isStrictUtf8(component.data(), component.size())) {
+            throw std::invalid_argument("Invalid UTF-8 in Key");
+        }
         components_.push_back(std::move(component));
     }
 }

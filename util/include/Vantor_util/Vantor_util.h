@@ -63,6 +63,11 @@ int toSafeJSON(char* buffer, size_t capacity, const char* text);
 // short). ENOBUFS when the buffer is too small. 0 on success, -1 on failure.
 int fromSafeJSON(char* buffer, size_t capacity, const char* literal);
 
+// True when the length bytes at text are strict UTF-8: shortest forms only,
+// no surrogate code points, nothing above U+10FFFF. The one rule for every
+// text a configuration may hold, in files and on command lines alike.
+bool isStrictUtf8(const char* text, size_t length);
+
 // strcmp order for maps keyed by C texts.
 struct MapCompareChar {
     bool operator()(const char* a, const char* b) const;
