@@ -174,7 +174,7 @@ void processWebConfig(const RealmData& webRealm, const RealmData* cliRealm)
             keepPwd.insert(user);
             continue;
         }
-        reconcileWebUser(user, r, &c, c.status == usLocked, settings.subsystemName + "." + r + ".users." + user,
+        reconcileWebUser(user, r, &c, c.status == usLocked, userPropertyPath(r, user),
                          false);
     }
 }
@@ -205,7 +205,7 @@ void processCliWebConfig(const RealmData& cliRealm)
                 c = &effective;
             }
             // The message for a missing password names the realm first.
-                reconcileWebUser(name, w, c, sys.locked, settings.subsystemName + "." + cliRealm.name + ".users." + name,
+                reconcileWebUser(name, w, c, sys.locked, userPropertyPath(cliRealm.name, name),
                              true);
         }
         readWebFiles();

@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,24 +55,109 @@ std::string writeDefaultFlagFile(const std::string& entry)
 
 } // namespace
 
+namespace {
+
+constexpr const char* kAppliedDomain = "deviceSpecific";
+
+// The names of vcfg's domains, lowest first, as "vcfg domain" lists them
+// ("%3lu: \"name\"" lines); empty when they cannot be had.
+std::vector<std::string> vcfgDomains(const std::string& tool)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> listing(std::tmpfile(), std::fclose);
+    std::vector<std::string> names;
+    if (!listing || !vcfgOk(runProgram({tool, "domain"}, {}, nullptr, listing.get())) ||
+        std::fseek(listing.get(), 0, SEEK_SET) != 0) {
+        return names;
+    }
+    char line[4096];
+    while (std::fgets(line, sizeof line, listing.get()) != nullptr) {
+        const char* p = line;
+        while (*p == ' ') {
+            ++p;
+        }
+        const char* colon = std::strstr(p, ": \"");
+        const size_t length = std::strlen(line);
+        if (colon == nullptr || colon == p || std::strspn(p, "0123456789") != static_cast<size_t>(colon - p) ||
+            length < 2 || line[length - 1] != '\n' || line[length - 2] != '"') {
+            continue;
+        }
+        const char* name = colon + 3;
+        names.emplace_back(name, static_cast<size_t>(line + length - 2 - name));
+    }
+    return names;
+}
+
+// "-d domain", or nothing for vcfg's own default domain.
+std::vector<std::string> withDomain(const std::string& tool, std::initializer_list<std::string> command,
+                                    const std::string& domain, std::initializer_list<std::string> rest)
+{
+    std::vector<std::string> args{tool};
+    args.insert(args.end(), command);
+    if (!domain.empty()) {
+        args.insert(args.end(), {"-d", domain});
+    }
+    args.insert(args.end(), rest);
+    return args;
+}
+
+// Removes one applied password from the configuration. Removing it from the
+// merged file the generator read is not enough: the next merge would bring
+// it back from the layer file it was committed to, or from a lower domain.
+// So, lowest domain first, it is defaulted away in every domain that holds
+// it (each then reads as the one below, which no longer has it); the
+// domains that held it, and the applied one, are marked "not the default
+// password"; and their differences are committed, so the layer files lose
+// the password too. Without a domain list (vcfg cannot list them), only
+// vcfg's default domain is cleaned.
+void cleanupPassword(const std::string& tool, const std::vector<std::string>& domains, const std::string& entry)
+{
+    const std::vector<std::string> all = domains.empty() ? std::vector<std::string>{""} : domains;
+    std::vector<std::string> touched;
+    for (const std::string& domain : all) {
+        const int status = runProgram(withDomain(tool, {"default"}, domain, {entry + ".userPassword"}));
+        if (!vcfgOk(status)) {
+            err("*** Error defaulting property \"%s\"!\n", entry.c_str());
+        }
+        const bool held = WIFEXITED(status) && WEXITSTATUS(status) == 1;
+        if (held || domain.empty() || domain == kAppliedDomain) {
+            touched.push_back(domain);
+        }
+    }
+    const std::string path = writeDefaultFlagFile(entry);
+    if (path.empty()) {
+        return;
+    }
+    for (const std::string& domain : touched) {
+        if (!vcfgOk(runProgram(withDomain(tool, {"set", "-N"}, domain, {"-f", path})))) {
+            err("*** Error setting userPasswordIsDefault for \"%s\"!\n", entry.c_str());
+        }
+    }
+    ::unlink(path.c_str());
+    for (const std::string& domain : touched) {
+        if (!domains.empty() && domain == domains.front() && domain != kAppliedDomain) {
+            // The lowest domain's layers are its own sources: commit cannot
+            // write them.
+            err("*** Error the clear-text password of \"%s\" stays in the layer files of domain \"%s\"!\n",
+                entry.c_str(), domain.c_str());
+            continue;
+        }
+        if (!vcfgOk(runProgram(withDomain(tool, {"commit"}, domain, {settings.subsystemName})))) {
+            err("*** Error committing the removal of the password of \"%s\"!\n", entry.c_str());
+        }
+    }
+}
+
+} // namespace
+
 void cleanupPasswords()
 {
     if (passwordChangeSet.empty()) {
         return;
     }
     const std::string tool = configTool();
+    const std::vector<std::string> domains = vcfgDomains(tool);
     for (const auto& entry : passwordChangeSet) {
-        if (!vcfgOk(runProgram({tool, "default", entry + ".userPassword"}))) {
-            err("*** Error defaulting property \"%s\"!\n", entry.c_str());
-        }
-        const std::string path = writeDefaultFlagFile(entry);
-        if (path.empty()) {
-            continue;
-        }
-        if (!vcfgOk(runProgram({tool, "set", "-N", "-f", path}))) {
-            err("*** Error setting userPasswordIsDefault for \"%s\"!\n", entry.c_str());
-        }
-        ::unlink(path.c_str());
+        cleanupPassword(tool, domains, entry);
     }
 }
 

@@ -3,6 +3,8 @@
 #include "realm_model.h"
 #include "report.h"
 
+#include "tools_common/PropertyPath.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -173,8 +175,18 @@ std::optional<std::string> hashWith(const std::vector<std::string>& program, con
 
 bool busyBoxMode() { return ::access("/usr/sbin/usermod", F_OK) != 0; }
 
+std::string userPropertyPath(const std::string& realm, const std::string& user)
+{
+    Vantor_cfgmgr::PropertyPath path;
+    path.AddComponent(settings.subsystemName);
+    path.AddComponent(realm);
+    path.AddComponent("users");
+    path.AddComponent(user);
+    return path.ToString();
+}
+
 int runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-               const std::string* input)
+               const std::string* input, FILE* output)
 {
     std::vector<char*> argv;
     for (const auto& a : args) {
@@ -194,8 +206,8 @@ int runProgram(const std::vector<std::string>& args, const std::vector<std::stri
         return -1;
     }
     std::fflush(Vantor_cfgmgr::ErrorStream());
-    return Vantor_util::call_executable(argv.data(), envp.data(), true, nullptr, Vantor_cfgmgr::OutputStream(),
-                                        nullptr);
+    return Vantor_util::call_executable(argv.data(), envp.data(), true, nullptr,
+                                        output != nullptr ? output : Vantor_cfgmgr::OutputStream(), nullptr);
 }
 
 const char* requireUtility(const char* const* candidates, const char* name)
@@ -536,7 +548,7 @@ bool changeCliUserPassword(const std::string& realm, const std::string& user, co
         err("*** Error updating cli password for user \"%s\"!\n", user.c_str());
         return false;
     }
-    passwordChangeSet.insert(settings.subsystemName + "." + realm + ".users." + user);
+    passwordChangeSet.insert(userPropertyPath(realm, user));
     return true;
 }
 
