@@ -53,10 +53,7 @@ std::string writeDefaultFlagFile(const std::string& entry)
     return path;
 }
 
-} // namespace
-
-namespace {
-
+// The domain vcfg generates from and so the one realmgen was given.
 constexpr const char* kAppliedDomain = "deviceSpecific";
 
 // The names of vcfg's domains, lowest first, as "vcfg domain" lists them
