@@ -100,7 +100,7 @@ void reconcileWebUser(const std::string& user, const std::string& realm, const U
     keepPwd.insert(user);
     if (c != nullptr && !c->userPassword.empty()) {
         if (setWebUserPassword(digestFile(), user, &realm, c->userPassword, locked)) {
-            passwordChangeSet.insert(changeEntry);
+            passwordChangeSet[changeEntry] = c->userPassword;
         } else {
             err(cliUser ? "*** Error setting password digest for for user \"%s\" in Web realm \"%s\" !\n"
                         : "*** Error setting password for for user \"%s\" in Web realm \"%s\" !\n",

@@ -20,7 +20,7 @@ extern char** environ;
 
 namespace realmgen {
 
-std::set<std::string> passwordChangeSet;
+std::map<std::string, std::string> passwordChangeSet;
 
 namespace {
 
@@ -548,7 +548,7 @@ bool changeCliUserPassword(const std::string& realm, const std::string& user, co
         err("*** Error updating cli password for user \"%s\"!\n", user.c_str());
         return false;
     }
-    passwordChangeSet.insert(userPropertyPath(realm, user));
+    passwordChangeSet[userPropertyPath(realm, user)] = password;
     return true;
 }
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdio>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,8 +12,8 @@ namespace realmgen {
 
 // Property paths ("accessmgr.<realm>.users.<user>", written as vcfg reads
 // them) whose clear-text password was applied and must be removed from the
-// configuration.
-extern std::set<std::string> passwordChangeSet;
+// configuration, each with that password (to find copies left in backups).
+extern std::map<std::string, std::string> passwordChangeSet;
 
 // The property path of a user's object, each name quoted where it holds a
 // dot, a quote or a backslash, so vcfg finds that user and no other.

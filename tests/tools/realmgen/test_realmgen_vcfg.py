@@ -46,11 +46,12 @@ def vcfg(box, *args):
 
 
 def stored_texts(box):
-    """Every merged file and layer file of the scratch configuration."""
+    """Every merged file and layer file of the scratch configuration, and
+    their backups."""
     texts = {}
     for folder, _, names in os.walk(box.path("etc/vcfg")):
         for name in names:
-            if name.endswith(".json") or name.endswith(".vcfg"):
+            if name.endswith((".json", ".vcfg", ".json.bak", ".vcfg.bak")):
                 with open(os.path.join(folder, name)) as f:
                     texts[os.path.relpath(os.path.join(folder, name), box.root)] = f.read()
     return texts
