@@ -64,12 +64,13 @@ Fd aboveStandard(int fd)
     ::_exit(127);
 }
 
-// Copies what is readable now into the stream; false at end of file or on
-// a read error, true when the pipe is merely empty for the moment.
-bool copyAvailable(int fd, FILE* stream)
+// Copies what is readable now (at most limit bytes) into the stream; false
+// at end of file or on a read error, true when the pipe is merely empty for
+// the moment or the limit is reached.
+bool copyAvailable(int fd, FILE* stream, size_t limit = static_cast<size_t>(-1))
 {
     char chunk[4096];
-    for (;;) {
+    for (size_t copied = 0; copied < limit;) {
         ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) {
             continue;
@@ -81,14 +82,21 @@ bool copyAvailable(int fd, FILE* stream)
             return false;
         }
         std::fwrite(chunk, 1, static_cast<size_t>(n), stream);
+        copied += static_cast<size_t>(n);
     }
+    return true;
 }
 
-// True once the child has ended; it is left to be reaped by waitpid.
+// True once the child has ended; it is left to be reaped by waitpid. A
+// child we cannot wait for (SIGCHLD ignored reaps it at once) counts as
+// ended.
 bool childEnded(pid_t pid)
 {
     siginfo_t info {};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return errno == ECHILD;
+    }
+    return info.si_pid == pid;
 }
 
 // Copies the child's output until the pipe ends or the child itself has
@@ -98,6 +106,8 @@ bool childEnded(pid_t pid)
 // when the child ends; without one (older kernels) we look every 50 ms.
 void copyWhileChildRuns(int fd, pid_t pid, FILE* stream)
 {
+    // More than a pipe holds: all the child can have left in it.
+    constexpr size_t kPipeRemainder = 1 << 20;
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) {
         ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
@@ -113,7 +123,9 @@ void copyWhileChildRuns(int fd, pid_t pid, FILE* stream)
             break;
         }
         if (childEnded(pid)) {
-            copyAvailable(fd, stream);
+            // What the child left in the pipe; a daemon writing on does not
+            // keep us here.
+            copyAvailable(fd, stream, kPipeRemainder);
             break;
         }
     }
