@@ -1,4 +1,5 @@
 // Building values from rapidjson DOM values, and parse diagnostics.
+#include "Vantor_cfgmgr/GenericSAX.h"
 #include "Vantor_cfgmgr/Vantor_cfgmgr.h"
 #include "format.h"
 #include "number_text.h"
@@ -68,18 +69,60 @@ bool detail::exceedsNesting(const char* text, size_t length)
 
 namespace {
 
+// Texts pass the checks of file loading before they reach handler, so a
+// value parsed from text holds nothing its file could not hold: a value
+// set from a command line is saved as a file that loads again.
+template <class Handler>
+class CheckedText {
+public:
+    explicit CheckedText(Handler& handler) : handler_(handler) {}
+
+    bool Null() { return handler_.Null(); }
+    bool Bool(bool b) { return handler_.Bool(b); }
+    bool Int(int i) { return handler_.Int(i); }
+    bool Uint(unsigned u) { return handler_.Uint(u); }
+    bool Int64(int64_t i) { return handler_.Int64(i); }
+    bool Uint64(uint64_t u) { return handler_.Uint64(u); }
+    bool Double(double d) { return handler_.Double(d); }
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool copy)
+    {
+        return handler_.RawNumber(text, length, copy);
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool copy)
+    {
+        return GenericSAX::CheckString(text, length) && handler_.String(text, length, copy);
+    }
+    bool StartObject() { return handler_.StartObject(); }
+    bool Key(const char* text, rapidjson::SizeType length, bool copy)
+    {
+        return GenericSAX::CheckKey(text, length) && handler_.Key(text, length, copy);
+    }
+    bool EndObject(rapidjson::SizeType members) { return handler_.EndObject(members); }
+    bool StartArray() { return handler_.StartArray(); }
+    bool EndArray(rapidjson::SizeType elements) { return handler_.EndArray(elements); }
+
+private:
+    Handler& handler_;
+};
+
+// The reader's flags of file loading (but for the stream, which is memory).
+constexpr unsigned kTextFlags =
+    rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
+
 // The reader itself, once the nesting is known to be within the limit.
-// Numbers come as text and are made by NumberText, as when files are
-// loaded; Populate then takes the one root the events built.
+// Numbers come as text and are made by NumberText, and texts are checked,
+// as when files are loaded; Populate then takes the one root the events
+// built.
 rapidjson::ParseResult parseWithinNesting(rapidjson::Document& doc, const char* jsonText, size_t length)
 {
     rapidjson::MemoryStream memory(jsonText, length);
     rapidjson::EncodedInputStream<rapidjson::UTF8<>, rapidjson::MemoryStream> stream(memory);
     rapidjson::ParseResult result;
     auto generate = [&](rapidjson::Document& handler) {
-        detail::NumberText<rapidjson::Document, decltype(stream)> numbers(handler, stream);
+        CheckedText<rapidjson::Document> checked(handler);
+        detail::NumberText<CheckedText<rapidjson::Document>, decltype(stream)> numbers(checked, stream);
         rapidjson::Reader reader;
-        result = reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag>(stream, numbers);
+        result = reader.Parse<kTextFlags>(stream, numbers);
         numbers.Explain(result);
         return !result.IsError();
     };

@@ -125,57 +125,9 @@ bool GenericSAX::RawNumber(const char* text, rapidjson::SizeType length, bool co
     return AddScalar(new ValueRawNumber(text, length, copy));
 }
 
-namespace {
-
-// Strict UTF-8: shortest forms only, no surrogate code points, nothing above
-// U+10FFFF. The reader checks the raw bytes, but a "\\uDC00" escape without
-// its partner still reaches us as the bytes of a lone surrogate.
-bool isStrictUtf8(const char* text, size_t length)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* end = p + length;
-    while (p < end) {
-        unsigned char c = *p;
-        size_t extra = 0;
-        unsigned long cp = 0;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (static_cast<size_t>(end - p) <= extra) {
-            return false;
-        }
-        for (size_t i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        static const unsigned long minimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        p += extra + 1;
-    }
-    return true;
-}
-
-} // namespace
-
 bool GenericSAX::CheckString(const char* text, rapidjson::SizeType length)
 {
-    if (text != nullptr && !isStrictUtf8(text, length)) {
+    if (text != nullptr && !Vantor_util::isStrictUtf8(text, length)) {
         std::fputs("*** Invalid UTF-8 in String\n", ErrorStream());
         return false;
     }
@@ -192,7 +144,7 @@ bool GenericSAX::CheckKey(const char* text, rapidjson::SizeType length)
         std::fputs("*** Embedded 0x00 not allowed in Key\n", ErrorStream());
         return false;
     }
-    if (!isStrictUtf8(text, length)) {
+    if (!Vantor_util::isStrictUtf8(text, length)) {
         std::fputs("*** Invalid UTF-8 in Key\n", ErrorStream());
         return false;
     }

@@ -361,9 +361,23 @@ TEST(ValueSetValue, FromJsonTextAndJsonValues)
     EXPECT_NE(err.find("*** JSON Parse Error \"Invalid value.\" at offset 5"), std::string::npos) << err;
     EXPECT_EQ(text(o.get()), "{\"a\":[null,\"s\"],\"b\":1}");
 
-    // A member name holding NUL cannot be stored: refused, object unchanged.
-    EXPECT_EQ(o->SetValue("{\"a\\u0000b\":1}"), 3);
-    EXPECT_EQ(text(o.get()), "{\"a\":[null,\"s\"],\"b\":1}");
+    // Text a file could not hold is refused as loading refuses it, object
+    // unchanged: a NUL in a member name, invalid UTF-8, a lone surrogate.
+    const std::pair<const char*, const char*> refused[] = {
+        {"{\"a\\u0000b\":1}", "*** Embedded 0x00 not allowed in Key\n"},
+        {"{\"a\":\"\\udc00\"}", "*** Invalid UTF-8 in String\n"},
+        {"{\"\\udfff\":1}", "*** Invalid UTF-8 in Key\n"},
+        {"{\"a\":[\"ok\xff\"]}", "\"Invalid encoding in string.\""},
+        {"{\"a\":\"\xed\xa0\x80\"}", "\"Invalid encoding in string.\""},
+    };
+    for (const auto& [bad, message] : refused) {
+        SCOPED_TRACE(bad);
+        testing::internal::CaptureStderr();
+        EXPECT_NE(o->SetValue(bad), 0);
+        err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(message), std::string::npos) << err;
+        EXPECT_EQ(text(o.get()), "{\"a\":[null,\"s\"],\"b\":1}");
+    }
 
     // Text nested too deep for the recursive walks is refused up front.
     std::string deep = std::string(2000, '[') + std::string(2000, ']');

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -85,6 +87,52 @@ TEST(CallExecutable, CapturesOutputWhenOurOwnStandardStreamsAreClosed)
     ::close(savedOut);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(readAll(out.get()), "captured\n");
+}
+
+// A service script that starts a daemon: the daemon inherits the script's
+// standard output and holds it long after the script has ended. The call
+// must come back when the script ends, with the script's output, for a
+// stream with a descriptor (given to the child) and for a memory stream
+// (copied through a pipe).
+TEST(CallExecutable, ReturnsWhenTheChildEndsThoughItsDaemonHoldsTheOutput)
+{
+    struct Stream {
+        const char* kind;
+        FILE* (*open)(char** text, size_t* size);
+    };
+    const Stream streams[] = {
+        {"file", [](char**, size_t*) { return std::tmpfile(); }},
+        {"memory", [](char** text, size_t* size) { return ::open_memstream(text, size); }},
+    };
+    for (const auto& s : streams) {
+        SCOPED_TRACE(s.kind);
+        char* text = nullptr;
+        size_t size = 0;
+        std::unique_ptr<FILE, FileCloser> out(s.open(&text, &size));
+        ASSERT_TRUE(out);
+        char pidPath[] = "/tmp/exec-test-pidXXXXXX";
+        const int pidFd = ::mkstemp(pidPath);
+        ASSERT_GE(pidFd, 0);
+        ::close(pidFd);
+        const std::string script = std::string("echo started; sleep 30 & echo $! > ") + pidPath + "; echo done";
+        char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"), const_cast<char*>(script.c_str()),
+                        nullptr};
+        const int status = Vantor_util::call_executable(argv, nullptr, true, nullptr, out.get(), nullptr);
+        std::unique_ptr<FILE, FileCloser> pidFile(std::fopen(pidPath, "r"));
+        ::unlink(pidPath);
+        ASSERT_TRUE(pidFile);
+        const pid_t daemon = static_cast<pid_t>(std::stol("0" + readAll(pidFile.get())));
+        ASSERT_GT(daemon, 0);
+        // Still running: the call did not wait for it.
+        EXPECT_EQ(::kill(daemon, 0), 0);
+        ::kill(daemon, SIGKILL);
+        EXPECT_EQ(status, 0);
+        std::fflush(out.get());
+        const std::string written = text != nullptr ? std::string(text, size) : readAll(out.get());
+        EXPECT_EQ(written, "started\ndone\n");
+        out.reset();
+        std::free(text);
+    }
 }
 
 TEST(CallExecutable, PassesArgumentsVerbatimWithoutAShell)

@@ -141,8 +141,8 @@ bool applySsh(const RealmData& realm, const std::string& name, const UserDataCon
 {
     const auto sys = realm.sysUsers.find(name);
     const auto group = realm.sysGroups.find(c.primaryGroup);
-    if (sys == realm.sysUsers.end() || group == realm.sysGroups.end() || sys->second.homeDirectory.empty() ||
-        !c.allowSSHGiven) {
+    // A missing "allowSSH" is false: SSH is closed unless it is allowed.
+    if (sys == realm.sysUsers.end() || group == realm.sysGroups.end() || sys->second.homeDirectory.empty()) {
         return true;
     }
     if (!setUserSshEnable(c.allowSSH, sys->second.uidNumber, group->second.gidNumber, sys->second.homeDirectory)) {

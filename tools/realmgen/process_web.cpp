@@ -100,7 +100,7 @@ void reconcileWebUser(const std::string& user, const std::string& realm, const U
     keepPwd.insert(user);
     if (c != nullptr && !c->userPassword.empty()) {
         if (setWebUserPassword(digestFile(), user, &realm, c->userPassword, locked)) {
-            passwordChangeSet.insert(changeEntry);
+            passwordChangeSet[changeEntry] = c->userPassword;
         } else {
             err(cliUser ? "*** Error setting password digest for for user \"%s\" in Web realm \"%s\" !\n"
                         : "*** Error setting password for for user \"%s\" in Web realm \"%s\" !\n",
@@ -165,9 +165,16 @@ void processWebConfig(const RealmData& webRealm, const RealmData* cliRealm)
         if (c.status != usActive && c.status != usLocked) {
             err("*** Error unknown enumeration value \"%d\" for user \"%s\" status in realm \"%s\"!\n", c.status,
                 user.c_str(), r.c_str());
+            // Not knowing what is wanted, the lines stay as they are.
+            if (webViews.digestUsers.count(user + ":" + r) != 0 || webViews.pwdUsers.count(user) != 0) {
+                err("*** Keeping the Web password lines of user \"%s\" of realm \"%s\": it has no valid status\n",
+                    user.c_str(), r.c_str());
+            }
+            keepDigest.insert(user + ":" + r);
+            keepPwd.insert(user);
             continue;
         }
-        reconcileWebUser(user, r, &c, c.status == usLocked, settings.subsystemName + "." + r + ".users." + user,
+        reconcileWebUser(user, r, &c, c.status == usLocked, userPropertyPath(r, user),
                          false);
     }
 }
@@ -198,23 +205,82 @@ void processCliWebConfig(const RealmData& cliRealm)
                 c = &effective;
             }
             // The message for a missing password names the realm first.
-                reconcileWebUser(name, w, c, sys.locked, settings.subsystemName + "." + cliRealm.name + ".users." + name,
+                reconcileWebUser(name, w, c, sys.locked, userPropertyPath(cliRealm.name, name),
                              true);
         }
         readWebFiles();
     }
 }
 
+namespace {
+
+// Tells whether the lines of user (in realm, for a digest line; any realm
+// for an htpasswd line, realm null) belong to something that failed to
+// load, and says so once per realm or user.
+class FailedToLoad {
+public:
+    bool Covers(const std::string& user, const std::string* realm)
+    {
+        if (!loadFailures.realmsWithUnknownUsers.empty()) {
+            Say("*** Keeping every Web password line: the users of realm \"" +
+                *loadFailures.realmsWithUnknownUsers.begin() + "\" could not be read\n");
+            return true;
+        }
+        if (realm != nullptr && loadFailures.realms.count(*realm) != 0) {
+            SayRealm(*realm);
+            return true;
+        }
+        // A user is kept in every realm: a CLI user that failed to load has
+        // its lines in web realms named after its groups.
+        for (const auto& [failedRealm, failedUser] : loadFailures.users) {
+            if (failedUser != user) {
+                continue;
+            }
+            if (loadFailures.realms.count(failedRealm) != 0) {
+                SayRealm(failedRealm);
+            } else {
+                Say("*** Keeping the Web password lines of user \"" + user + "\" of realm \"" + failedRealm +
+                    "\": it could not be loaded\n");
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void SayRealm(const std::string& realm)
+    {
+        Say("*** Keeping the Web password lines of realm \"" + realm + "\": it could not be loaded\n");
+    }
+    void Say(const std::string& message)
+    {
+        if (said_.insert(message).second) {
+            err("%s", message.c_str());
+        }
+    }
+
+    std::set<std::string> said_;
+};
+
+} // namespace
+
 void removeStaleWebLines()
 {
+    FailedToLoad failed;
     for (const auto& [unique, entry] : webViews.digestUsers) {
-        if (keepDigest.count(unique) == 0 && !deleteWebUserPasswordDigest(digestFile(), entry.user, &entry.realm)) {
+        if (keepDigest.count(unique) != 0 || failed.Covers(entry.user, &entry.realm)) {
+            continue;
+        }
+        if (!deleteWebUserPasswordDigest(digestFile(), entry.user, &entry.realm)) {
             err("*** Error deleting entry \"%s\" from Web password digest file \"%s\"!\n", unique.c_str(),
                 digestFile().c_str());
         }
     }
     for (const auto& [user, entry] : webViews.pwdUsers) {
-        if (keepPwd.count(user) == 0 && !deleteWebUserPasswordDigest(pwdFile(), user, nullptr)) {
+        if (keepPwd.count(user) != 0 || failed.Covers(user, nullptr)) {
+            continue;
+        }
+        if (!deleteWebUserPasswordDigest(pwdFile(), user, nullptr)) {
             err("*** Error deleting entry \"%s\" from Web password file \"%s\"!\n", user.c_str(), pwdFile().c_str());
         }
     }

@@ -14,6 +14,7 @@ namespace realmgen {
 
 Settings settings;
 std::list<RealmData> realms;
+LoadFailures loadFailures;
 
 void out(const char* format, ...)
 {
@@ -219,14 +220,21 @@ bool loadInstances(const ValueObject* instances, std::map<std::string, Entry>& i
 
 bool loadUsersFromJson(RealmData& realm, const ValueObject* users)
 {
-    return loadInstances(users, realm.users, "CLI Instance",
-                         [](const char* name, const ValueObject* object, UserDataConfig& user) {
-                             bool keep = true;
-                             for (const auto& [prop, propValue] : object->GetProperties()) {
-                                 keep = loadUserProperty(user, name, prop, propValue) && keep;
-                             }
-                             return keep;
-                         });
+    const bool ok = loadInstances(users, realm.users, "CLI Instance",
+                                  [](const char* name, const ValueObject* object, UserDataConfig& user) {
+                                      bool keep = true;
+                                      for (const auto& [prop, propValue] : object->GetProperties()) {
+                                          keep = loadUserProperty(user, name, prop, propValue) && keep;
+                                      }
+                                      return keep;
+                                  });
+    // Every user left out, also those after an entry that stopped the map.
+    for (const auto& [name, value] : users->GetProperties()) {
+        if (realm.users.count(name) == 0) {
+            loadFailures.users.emplace(realm.name, name);
+        }
+    }
+    return ok;
 }
 
 bool loadGroupsFromJson(RealmData& realm, const ValueObject* groups)
@@ -314,7 +322,29 @@ bool loadRealmProperty(RealmData& realm, bool& loadOk, const char* prop, const V
 
 } // namespace
 
-bool loadRealm(const char* name, const ValueGeneric* value)
+namespace {
+
+// A dropped realm: its name, and the names of its users where they can be
+// read, so that their password lines stay.
+void recordRealmFailure(const char* name, const ValueGeneric* value)
+{
+    loadFailures.realms.insert(name);
+    const ValueObject* object = value != nullptr ? value->AsObject() : nullptr;
+    const ValueGeneric* users = object != nullptr ? object->GetProperty("users") : nullptr;
+    if (users == nullptr) {
+        return;
+    }
+    const ValueObject* userObject = users->AsObject();
+    if (userObject == nullptr) {
+        loadFailures.realmsWithUnknownUsers.insert(name);
+        return;
+    }
+    for (const auto& [user, userValue] : userObject->GetProperties()) {
+        loadFailures.users.emplace(name, user);
+    }
+}
+
+bool loadRealmOrFail(const char* name, const ValueGeneric* value)
 {
     if (settings.verbose > 0) {
         out("processRealm %s\n", name);
@@ -340,6 +370,19 @@ bool loadRealm(const char* name, const ValueGeneric* value)
         return false;
     }
 }
+
+} // namespace
+
+bool loadRealm(const char* name, const ValueGeneric* value)
+{
+    const size_t before = realms.size();
+    const bool ok = loadRealmOrFail(name, value);
+    if (realms.size() == before) {
+        recordRealmFailure(name, value);
+    }
+    return ok;
+}
+
 
 namespace {
 

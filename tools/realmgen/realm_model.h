@@ -7,6 +7,7 @@
 
 #include <list>
 #include <map>
+#include <set>
 #include <string>
 
 namespace realmgen {
@@ -112,8 +113,18 @@ struct Settings {
 
 inline constexpr const char* HTPASSWD_DEFAULT_KEY = "htpasswd";
 
+// What could not be loaded. Its web password lines are left as they are:
+// removing the lines of a realm or user that merely failed to load would
+// lock its people out.
+struct LoadFailures {
+    std::set<std::string> realms;                           // realms dropped
+    std::set<std::pair<std::string, std::string>> users;    // (realm, user) left out
+    std::set<std::string> realmsWithUnknownUsers;           // dropped realms whose users cannot be read
+};
+
 extern Settings settings;
 extern std::list<RealmData> realms;
+extern LoadFailures loadFailures;
 
 const Vantor_util::EnumMap_c& ServiceMap();
 const Vantor_util::EnumMap_c& RealmPropertyMap();

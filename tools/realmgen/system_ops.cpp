@@ -3,6 +3,8 @@
 #include "realm_model.h"
 #include "report.h"
 
+#include "tools_common/PropertyPath.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -18,7 +20,7 @@ extern char** environ;
 
 namespace realmgen {
 
-std::set<std::string> passwordChangeSet;
+std::map<std::string, std::string> passwordChangeSet;
 
 namespace {
 
@@ -127,9 +129,22 @@ int uidOfUser(const std::string& name)
                         [](const passwd* p) { return p->pw_uid; });
 }
 
-bool chownPath(const std::string& path, int uid, int gid)
+// Gives the directory at path to uid:gid (and sets mode, unless it is -1),
+// acting on the directory itself and never on what a link in its place
+// points to: the user owns the directory above it and could put a link to
+// /etc there. Only a real directory owned by root or by ownerUid is taken;
+// anything else is refused with a message.
+bool takeDirectory(const std::string& path, int ownerUid, int uid, int gid, int mode)
 {
-    if (::chown(path.c_str(), static_cast<uid_t>(uid), static_cast<gid_t>(gid)) != 0) {
+    Fd dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0 || !S_ISDIR(st.st_mode) ||
+        (st.st_uid != 0 && static_cast<int>(st.st_uid) != ownerUid)) {
+        err("*** Error refusing \"%s\": not a directory owned by the user or root\n", path.c_str());
+        return false;
+    }
+    if (::fchown(dir.fd, static_cast<uid_t>(uid), static_cast<gid_t>(gid)) != 0 ||
+        (mode >= 0 && ::fchmod(dir.fd, static_cast<mode_t>(mode)) != 0)) {
         std::perror("chownfile");
         err("*** Error changing owner/group for \"%s\"!\n", path.c_str());
         return false;
@@ -160,8 +175,18 @@ std::optional<std::string> hashWith(const std::vector<std::string>& program, con
 
 bool busyBoxMode() { return ::access("/usr/sbin/usermod", F_OK) != 0; }
 
+std::string userPropertyPath(const std::string& realm, const std::string& user)
+{
+    Vantor_cfgmgr::PropertyPath path;
+    path.AddComponent(settings.subsystemName);
+    path.AddComponent(realm);
+    path.AddComponent("users");
+    path.AddComponent(user);
+    return path.ToString();
+}
+
 int runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-               const std::string* input)
+               const std::string* input, FILE* output)
 {
     std::vector<char*> argv;
     for (const auto& a : args) {
@@ -181,8 +206,8 @@ int runProgram(const std::vector<std::string>& args, const std::vector<std::stri
         return -1;
     }
     std::fflush(Vantor_cfgmgr::ErrorStream());
-    return Vantor_util::call_executable(argv.data(), envp.data(), true, nullptr, Vantor_cfgmgr::OutputStream(),
-                                        nullptr);
+    return Vantor_util::call_executable(argv.data(), envp.data(), true, nullptr,
+                                        output != nullptr ? output : Vantor_cfgmgr::OutputStream(), nullptr);
 }
 
 const char* requireUtility(const char* const* candidates, const char* name)
@@ -352,7 +377,7 @@ bool createDirPath(const std::string& dir, const char* mode)
     if (Vantor_util::ensureDirAccess(dir.c_str()) == 0) {
         return true;
     }
-    if (!run({"/bin/mkdir", "-p", "-m", mode, dir})) {
+    if (!run({"/bin/mkdir", "-p", "-m", mode, "--", dir})) {
         err("*** Error creating directory: \"%s\"!\n", dir.c_str());
         return false;
     }
@@ -384,7 +409,8 @@ bool changeCliUserHomeDir(const std::string& user, const std::string& primaryGro
         err("*** Error failed to get group ID for group \"%s\"!\n", primaryGroup.c_str());
         return false;
     }
-    if (!chownPath(dir, uidOfUser(user), gid)) {
+    const int uid = uidOfUser(user);
+    if (!takeDirectory(dir, uid, uid, gid, -1)) {
         err("*** Error setting ownership of home directory \"%s\" for user \"%s\"!\n", dir.c_str(), user.c_str());
         return false;
     }
@@ -479,27 +505,24 @@ bool addSystemUser(const std::string& realm, const std::string& user, const std:
 bool setUserSshEnable(bool allow, int uid, int gid, const std::string& home)
 {
     const std::string dir = home + "/.ssh";
+    struct stat st {};
     if (allow) {
-        if (Vantor_util::ensureDirAccess(dir.c_str()) != 0) {
+        // Nothing there: nothing to open up.
+        if (::lstat(dir.c_str(), &st) != 0 && errno == ENOENT) {
             return true;
         }
-        if (!chownPath(dir, uid, gid)) {
+        if (!takeDirectory(dir, uid, uid, gid, -1)) {
             err("*** Error enabling SSH directory: \"%s\"!\n", dir.c_str());
             return false;
         }
         return true;
     }
     // A root-owned, closed .ssh keeps the user from installing keys.
-    bool done = createDirPath(dir, "0750") && chownPath(dir, 0, 0);
-    if (done && ::chmod(dir.c_str(), 02700) != 0) {
-        std::perror("chownfile");
-        err("*** Error changing owner/group for \"%s\"!\n", dir.c_str());
-        done = false;
-    }
-    if (!done) {
+    if (!createDirPath(dir, "0750") || !takeDirectory(dir, uid, 0, 0, 02700)) {
         err("*** Error disabling SSH directory: \"%s\"!\n", dir.c_str());
+        return false;
     }
-    return done;
+    return true;
 }
 
 bool changeCliUserPassword(const std::string& realm, const std::string& user, const std::string& password)
@@ -525,7 +548,7 @@ bool changeCliUserPassword(const std::string& realm, const std::string& user, co
         err("*** Error updating cli password for user \"%s\"!\n", user.c_str());
         return false;
     }
-    passwordChangeSet.insert(settings.subsystemName + "." + realm + ".users." + user);
+    passwordChangeSet[userPropertyPath(realm, user)] = password;
     return true;
 }
 

@@ -3,15 +3,21 @@
 // through awk run by the save utility).
 #pragma once
 
-#include <set>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace realmgen {
 
-// Property paths ("accessmgr.<realm>.users.<user>") whose clear-text
-// password was applied and must be removed from the configuration.
-extern std::set<std::string> passwordChangeSet;
+// Property paths ("accessmgr.<realm>.users.<user>", written as vcfg reads
+// them) whose clear-text password was applied and must be removed from the
+// configuration, each with that password (to find copies left in backups).
+extern std::map<std::string, std::string> passwordChangeSet;
+
+// The property path of a user's object, each name quoted where it holds a
+// dot, a quote or a backslash, so vcfg finds that user and no other.
+std::string userPropertyPath(const std::string& realm, const std::string& user);
 
 // True when the device has BusyBox's account tools (no usermod).
 bool busyBoxMode();
@@ -20,8 +26,10 @@ bool busyBoxMode();
 // input, when given, becomes the program's standard input (secrets travel
 // this way, never on a command line). Returns the wait status, -1 when the
 // program could not be run.
+// output, when given, receives the program's standard output instead of
+// our output stream.
 int runProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {},
-               const std::string* input = nullptr);
+               const std::string* input = nullptr, FILE* output = nullptr);
 
 // The first executable of candidates (ended by a null pointer); ends the
 // process with 254, after "Cannot find the <name> utility!", when there is

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -62,18 +64,70 @@ Fd aboveStandard(int fd)
     ::_exit(127);
 }
 
-void copyToStream(int fd, FILE* stream)
+// Copies what is readable now (at most limit bytes) into the stream; false
+// at end of file or on a read error, true when the pipe is merely empty for
+// the moment or the limit is reached.
+bool copyAvailable(int fd, FILE* stream, size_t limit = static_cast<size_t>(-1))
 {
     char chunk[4096];
-    for (;;) {
+    for (size_t copied = 0; copied < limit;) {
         ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) {
             continue;
         }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return true;
+        }
         if (n <= 0) {
-            break;
+            return false;
         }
         std::fwrite(chunk, 1, static_cast<size_t>(n), stream);
+        copied += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// True once the child has ended; it is left to be reaped by waitpid. A
+// child we cannot wait for (SIGCHLD ignored reaps it at once) counts as
+// ended.
+bool childEnded(pid_t pid)
+{
+    siginfo_t info {};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return errno == ECHILD;
+    }
+    return info.si_pid == pid;
+}
+
+// Copies the child's output until the pipe ends or the child itself has
+// ended. A background process the child started (a daemon from a service
+// script) may hold the pipe open for ever; what the child wrote is in the
+// pipe by the time it ends, and only that is taken. A pidfd tells us at once
+// when the child ends; without one (older kernels) we look every 50 ms.
+void copyWhileChildRuns(int fd, pid_t pid, FILE* stream)
+{
+    // More than a pipe holds: all the child can have left in it.
+    constexpr size_t kPipeRemainder = 1 << 20;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    }
+    Fd childFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    for (;;) {
+        pollfd watch[2] = {{fd, POLLIN, 0}, {childFd.get(), POLLIN, 0}};
+        const int ready = ::poll(watch, childFd.get() >= 0 ? 2 : 1, childFd.get() >= 0 ? -1 : 50);
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        if ((watch[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !copyAvailable(fd, stream)) {
+            break;
+        }
+        if (childEnded(pid)) {
+            // What the child left in the pipe; a daemon writing on does not
+            // keep us here.
+            copyAvailable(fd, stream, kPipeRemainder);
+            break;
+        }
     }
     std::fflush(stream);
 }
@@ -100,19 +154,31 @@ int call_executable(char* const argv[], char* const envp[], bool wait, pid_t* pi
         errno = EINVAL;
         return -1;
     }
+    // A stream with a descriptor gets the child's output directly: nothing
+    // of ours stays between the child and the stream, so a background
+    // process it leaves behind keeps nobody waiting. Only a stream without
+    // one (a memory stream) needs a pipe copied by us.
     Fd readEnd;
     Fd writeEnd;
     if (stream != nullptr) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) < 0) {
-            return -1;
-        }
-        readEnd = aboveStandard(fds[0]);
-        writeEnd = aboveStandard(fds[1]);
-        if (readEnd.get() < 0 || writeEnd.get() < 0) {
-            return -1;
-        }
         std::fflush(stream);
+        const int streamFd = ::fileno(stream);
+        if (streamFd >= 0) {
+            writeEnd = Fd(::fcntl(streamFd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1));
+            if (writeEnd.get() < 0) {
+                return -1;
+            }
+        } else {
+            int fds[2];
+            if (::pipe2(fds, O_CLOEXEC) < 0) {
+                return -1;
+            }
+            readEnd = aboveStandard(fds[0]);
+            writeEnd = aboveStandard(fds[1]);
+            if (readEnd.get() < 0 || writeEnd.get() < 0) {
+                return -1;
+            }
+        }
     }
     std::fflush(stdout);
     pid_t pid = ::fork();
@@ -126,9 +192,10 @@ int call_executable(char* const argv[], char* const envp[], bool wait, pid_t* pi
     if (pidOut != nullptr) {
         *pidOut = pid;
     }
-    if (stream != nullptr) {
-        // Drain before waiting so a chatty child never blocks on a full pipe.
-        copyToStream(readEnd.get(), stream);
+    if (readEnd.get() >= 0) {
+        // Drained while the child runs, so a chatty child never blocks on a
+        // full pipe.
+        copyWhileChildRuns(readEnd.get(), pid, stream);
     }
     if (!wait) {
         return 0;

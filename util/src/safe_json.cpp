@@ -216,4 +216,49 @@ int fromSafeJSON(char* buffer, size_t capacity, const char* literal)
     return out.finish();
 }
 
+bool isStrictUtf8(const char* text, size_t length)
+{
+    if (text == nullptr) {
+        return length == 0;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + length;
+    while (p < end) {
+        const unsigned char c = *p;
+        size_t extra = 0;
+        unsigned long cp = 0;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (static_cast<size_t>(end - p) <= extra) {
+            return false;
+        }
+        for (size_t i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        static const unsigned long minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < minimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        p += extra + 1;
+    }
+    return true;
+}
+
 } // namespace Vantor_util

@@ -129,12 +129,15 @@ def test_cli_realm_accounts(box):
             "*** Error \"stoi\" invalid uidNumber \"x12\" for user \"eve\"\n",
             "*** Error invalid service \"ftp\" in realm \"ftp\"!\n"):
         assert message in r.stderr
+    # The stand-in lists no domains: only vcfg's default domain is cleaned.
     assert box.vcfg_log() == [
+        "vcfg [domain]",
         "vcfg [default] [accessmgr.cli.users.alice.userPassword]",
-        box.vcfg_log()[1],
+        box.vcfg_log()[2],
         'file: "accessmgr.cli.users.alice.userPasswordIsDefault" : false',
+        "vcfg [commit] [accessmgr]",
     ]
-    assert box.vcfg_log()[1].startswith("vcfg [set] [-N] [-f] [/tmp/vcfgtmp")
+    assert box.vcfg_log()[2].startswith("vcfg [set] [-N] [-f] [/tmp/vcfgtmp")
     well_formed(box)
 
 

@@ -3,6 +3,8 @@
 #include "system_views.h"
 #include "web_files.h"
 
+#include "tools_common/PropertyPath.h"
+
 #include <gtest/gtest.h>
 
 using namespace realmgen;
@@ -60,4 +62,30 @@ TEST(WebDigest, ParsesFileLines)
     EXPECT_EQ("", p.type);
     EXPECT_FALSE(p.locked);
     EXPECT_FALSE(parsePwdLine("nocolon", p));
+}
+
+// The paths handed to vcfg name exactly one user, whatever its name holds.
+TEST(PasswordCleanup, UserPathsQuoteNamesThatNeedIt)
+{
+    struct Case {
+        const char* realm;
+        const char* user;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"cli", "alice", "accessmgr.cli.users.alice"},
+        {"site.web", "john.doe@example.com", R"(accessmgr."site.web".users."john.doe@example.com")"},
+        {"cli", R"(q"u\o)", R"(accessmgr.cli.users."q\"u\\o")"},
+        {"w", "tab\there", R"(accessmgr.w.users."tab\there")"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user);
+        const std::string path = realmgen::userPropertyPath(c.realm, c.user);
+        EXPECT_EQ(path, c.path);
+        // Read back, the path has the four names it was made of.
+        const Vantor_cfgmgr::PropertyPath read(path.c_str());
+        ASSERT_EQ(read.Size(), 4u);
+        EXPECT_EQ(read.Component(1), c.realm);
+        EXPECT_EQ(read.Component(3), c.user);
+    }
 }

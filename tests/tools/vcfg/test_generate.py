@@ -1,9 +1,11 @@
 """generate, restart and apply with scripts as generator and services."""
 import glob
 import os
+import signal
 import stat
+import subprocess
 
-from conftest import subsystem_record
+from conftest import VCFG, subsystem_record
 
 GENERATOR = """#!/bin/sh
 # Records its arguments and the property file, prints a line, and exits
@@ -138,3 +140,44 @@ def test_restart_and_apply(merged_scratch):
         f.write("5")
     assert s.run("apply", "net") == (5, "generator saw 1\n", '*** Error 0x00000500 generating "net" configuration!\n')
     assert "service:" not in records(s)
+
+
+DAEMON_SERVICE = """#!/bin/sh
+# A service script that starts a daemon: the daemon keeps the script's
+# standard output open after the script has ended.
+echo "service:${1:-none}"
+if [ "$1" = start ]; then
+    sleep 30 &
+    echo $! > daemon.pid
+fi
+"""
+
+
+def test_restart_returns_when_the_script_ends_though_its_daemon_runs(merged_scratch):
+    s = merged_scratch
+    service = script(s, "daemon.sh", DAEMON_SERVICE)
+    setup_generators(s, system={}, net={"service": service}, services={})
+    env = dict(os.environ, VCFG_ENVFILE=s.conf)
+    for command in (["restart", "net"], ["apply", "net"], ["restart", "net", "-o", s.path("out.txt")]):
+        # Our end of the output is a file, so that only vcfg (not this test
+        # reading a pipe to its end) could wait for the daemon.
+        with open(s.path("stdout.txt"), "w+") as out:
+            # Bounded: a vcfg that waits for the daemon fails here instead of
+            # holding the run for 30 s per command.
+            p = subprocess.run([VCFG, *command], cwd=s.root, env=env, stdout=out, stderr=subprocess.STDOUT,
+                               timeout=20)
+            out.seek(0)
+            text = out.read()
+        if "-o" in command:
+            with open(s.path("out.txt")) as f:
+                text = f.read()
+        with open(s.path("daemon.pid")) as f:
+            daemon = int(f.read())
+        try:
+            # The daemon still runs: vcfg came back without waiting for it.
+            os.kill(daemon, 0)
+        finally:
+            os.kill(daemon, signal.SIGKILL)
+        assert p.returncode == 0, (command, text)
+        assert text.endswith("service:none\nservice:start\n"), (command, text)
+        os.unlink(s.path("daemon.pid"))

@@ -78,8 +78,21 @@ void PropertyPath::AddPropertyId(const char* text)
         }
         std::string component;
         p = (*p == '"') ? parseQuoted(p, component) : parsePlain(p, component);
-        components_.push_back(std::move(component));
+        AddComponent(std::move(component));
     }
+}
+
+void PropertyPath::AddComponent(std::string name)
+{
+    // A name is stored as a property name: what a file could not hold is
+    // refused here, as loading would refuse it, before anything changes.
+    if (!Vantor_util::isStrictUtf8(name.data(), name.size())) {
+        throw std::invalid_argument("Invalid UTF-8 in Key");
+    }
+    if (name.find('\0') != std::string::npos) {
+        throw std::invalid_argument("Embedded 0x00 not allowed in Key");
+    }
+    components_.push_back(std::move(name));
 }
 
 bool PropertyPath::PopPropertyId()

@@ -3,6 +3,7 @@
 #include "Vcfg.h"
 
 #include "tools_common/PropertyFormat.h"
+#include "tools_common/PropertySet.h"
 
 #include <rapidjson/document.h>
 
@@ -33,22 +34,6 @@ bool removeProperty(ValueObject* start, const PropertyPath& path)
         return false;
     }
     return parent->RemoveProperty(path.Last().c_str());
-}
-
-// Stores value under path, creating the missing objects from the component
-// at index from onwards (parent is the object holding that component).
-void storeCreating(ValueObject* parent, const PropertyPath& path, unsigned from, ValueGeneric* value)
-{
-    for (unsigned i = from; i + 1 < path.Size(); ++i) {
-        const char* name = path.Component(i).c_str();
-        ValueGeneric* next = parent->GetProperty(name);
-        if (next == nullptr) {
-            parent->SetProperty(name, new ValueObject());
-            next = parent->GetProperty(name);
-        }
-        next->AsObject(parent);
-    }
-    parent->SetProperty(path.Last().c_str(), value);
 }
 
 } // namespace
@@ -86,67 +71,6 @@ int vcfgGet(VcfgContext& ctx)
 
 namespace {
 
-struct SetRequest {
-    std::string id;        // path text
-    std::string valueText; // as given, for messages
-    const JsonValue* value;
-};
-
-// Applies one value; returns 0, or 2 for a refused value. Improper uses of
-// "deleted" end the program.
-int applySet(ValueObject* start, const SetRequest& request)
-{
-    PropertyPath path(request.id.c_str());
-    ValueObject* parent = nullptr;
-    unsigned index = 0;
-    ValueGeneric* existing = navigatePropertyId(start, path, &parent, &index);
-    const bool lastIsDeleted = path.NamesDeletionMarker();
-    if (existing != nullptr) {
-        if (lastIsDeleted) {
-            toolFailDeletedInMerged(request.id);
-        }
-        int rc = existing->SetValue(request.value);
-        if (rc != 0) {
-            toolError("*** Parse Error \"%s\" for \"%s\"%c%s\n", ValueGeneric::ParseErrorCodeImage().GetImageSafe(rc),
-                      request.id.c_str(), toolOptions.propertyFormat == formatURL ? '=' : ':',
-                      request.valueText.c_str());
-            return 2;
-        }
-        return 0;
-    }
-    if (lastIsDeleted) {
-        const bool onlyLastMissing = index + 1 == path.Size();
-        if (!request.value->IsBool() || !request.value->GetBool() || !onlyLastMissing) {
-            toolFail(2, "*** Improper use of \"deleted\" : true\n");
-        }
-        // "x.deleted" = true deletes x itself.
-        PropertyPath target = path;
-        target.PopPropertyId();
-        ValueObject* grandParent = nullptr;
-        if (target.IsEmpty() || navigatePropertyId(start, target, &grandParent, nullptr) == nullptr ||
-            grandParent == nullptr) {
-            toolFail(2, "*** Internal error: parent Object not found during \"delete\"\n");
-        }
-        grandParent->RemoveProperty(target.Last().c_str());
-        return 0;
-    }
-    storeCreating(parent, path, index, ValueGeneric::NewValueGeneric(request.value));
-    return 0;
-}
-
-// Parses value text into doc as the current format reads it; 2 after the
-// diagnosis when it is not JSON.
-int parseValueText(const std::string& text, rapidjson::Document& doc)
-{
-    std::string json = toolOptions.propertyFormat == formatURL ? urlValueToJson(text) : text;
-    const rapidjson::ParseResult result = ValueGeneric::ParseText(doc, json.c_str(), json.size());
-    if (result.IsError()) {
-        ValueGeneric::ParseResultDiag(result, text.c_str(), ErrorStream());
-        return 2;
-    }
-    return 0;
-}
-
 // The -f file taken whole as one JSON object of ids and values.
 int setFromObjectFile(VcfgContext& ctx, ValueObject* start)
 {
@@ -174,31 +98,6 @@ int setFromObjectFile(VcfgContext& ctx, ValueObject* start)
     return 0;
 }
 
-int setOne(ValueObject* start, const std::string& id, const std::string& valueText)
-{
-    rapidjson::Document doc;
-    if (parseValueText(valueText, doc) != 0) {
-        return 2;
-    }
-    return applySet(start, SetRequest{id, valueText, &doc});
-}
-
-int setFromLines(VcfgContext& ctx, ValueObject* start)
-{
-    for (const std::string& line : ctx.propertyIds.lines) {
-        std::string pathText;
-        std::string valueText;
-        if (!splitPropertySetLine(line, pathText, valueText)) {
-            toolError("*** Parse Error \"%s\" for \"%s\"\n", "missing value", line.c_str());
-            return 2;
-        }
-        if (int rc = setOne(start, decodePropertyIdLine(pathText), valueText); rc != 0) {
-            return rc;
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 int vcfgSet(VcfgContext& ctx)
@@ -216,7 +115,7 @@ int vcfgSet(VcfgContext& ctx)
     }
     const bool objectForm = toolOptions.propertyFormat != formatURL && !ctx.propertyIds.lines.empty() &&
                             ctx.propertyIds.lines.front().starts_with("{");
-    int rc = objectForm ? setFromObjectFile(ctx, start) : setFromLines(ctx, start);
+    int rc = objectForm ? setFromObjectFile(ctx, start) : setFromLines(start, ctx.propertyIds.lines);
     if (rc != 0) {
         return rc;
     }

@@ -3,10 +3,10 @@
 #include "Vprop.h"
 
 #include "tools_common/PropertyFormat.h"
+#include "tools_common/PropertySet.h"
 
 #include "Vantor_cfgmgr/Lib.h"
 
-#include <rapidjson/document.h>
 
 namespace Vantor_cfgmgr {
 
@@ -39,89 +39,6 @@ std::vector<PropertyId> commandPropertyIds(const VpropContext& ctx, bool decodeC
         ids.push_back(PropertyId{});
     }
     return ids;
-}
-
-char nameSeparator()
-{
-    return toolOptions.propertyFormat == formatURL ? '=' : ':';
-}
-
-// The value text of "set" as JSON text.
-std::string valueJson(const std::string& valueText)
-{
-    return toolOptions.propertyFormat == formatURL ? urlValueToJson(valueText) : valueText;
-}
-
-// Stores a new property at the end of path, creating the objects missing
-// from component missingIdx on inside parent.
-void createProperty(ValueObject* parent, const PropertyPath& path, unsigned missingIdx, ValueGeneric* value)
-{
-    Ref<ValueGeneric> owned(value);
-    for (size_t i = missingIdx; i + 1 < path.Size(); ++i) {
-        auto* child = new ValueObject();
-        parent->SetProperty(path.Component(i).c_str(), child);
-        parent = child;
-    }
-    parent->SetProperty(path.Last().c_str(), owned.release());
-}
-
-// "x.deleted" = true for a missing "deleted" inside the object x removes x
-// from the object that holds it.
-void deleteParentProperty(ValueObject* start, const PropertyPath& path)
-{
-    if (path.Size() < 2) {
-        toolFail(2, "*** Internal error: parent Object not found during \"delete\"\n");
-    }
-    PropertyPath holderPath = path;
-    holderPath.PopPropertyId();
-    ValueObject* holder = nullptr;
-    navigatePropertyId(start, holderPath, &holder, nullptr);
-    if (holder == nullptr) {
-        toolFail(2, "*** Internal error: parent Object not found during \"delete\"\n");
-    }
-    holder->RemoveProperty(holderPath.Last().c_str());
-}
-
-// One id and value of "set"; 0 when the value was taken.
-int setOne(ValueObject* start, const PropertyId& id, const std::string& valueText)
-{
-    const std::string json = valueJson(valueText);
-    rapidjson::Document parsed;
-    const rapidjson::ParseResult result = ValueGeneric::ParseText(parsed, json.c_str(), json.size());
-    if (result.IsError()) {
-        ValueGeneric::ParseResultDiag(result, valueText.c_str(), ErrorStream());
-        return 2;
-    }
-    ValueObject* parent = nullptr;
-    unsigned index = 0;
-    ValueGeneric* existing = navigatePropertyId(start, id.path, &parent, &index);
-    const bool namesDeleted = id.path.NamesDeletionMarker();
-    if (existing != nullptr) {
-        if (namesDeleted) {
-            toolFailDeletedInMerged(id.text);
-        }
-        const int rc = existing->SetValue(json.c_str(), json.size());
-        if (rc != 0) {
-            toolError("*** Parse Error \"%s\" for \"%s\"%c%s\n", ValueGeneric::ParseErrorCodeImage().GetImageSafe(rc),
-                      id.text.c_str(), nameSeparator(), valueText.c_str());
-            return 2;
-        }
-        return 0;
-    }
-    if (namesDeleted) {
-        if (parsed.IsBool() && parsed.GetBool() && index + 1 == id.path.Size() && parent != nullptr) {
-            deleteParentProperty(start, id.path);
-            return 0;
-        }
-        toolFail(2, "*** Improper use of \"deleted\" : true\n");
-    }
-    // Only reached with -N: without it a missing property ends the program.
-    if (parent == nullptr) {
-        parent = start;
-        index = 0;
-    }
-    createProperty(parent, id.path, index, ValueGeneric::NewValueGeneric(&parsed));
-    return 0;
 }
 
 } // namespace
@@ -168,24 +85,11 @@ int vpropSet(VpropContext& ctx)
         return 3;
     }
     if (ctx.hasCommandLineId) {
-        const int rc = setOne(start, makeId(ctx.commandLineId), ctx.commandLineValue);
-        if (rc != 0) {
+        if (const int rc = setOne(start, ctx.commandLineId, ctx.commandLineValue); rc != 0) {
             return rc;
         }
     }
-    for (const std::string& line : ctx.propertyIds.lines) {
-        std::string pathText;
-        std::string valueText;
-        if (!splitPropertySetLine(line, pathText, valueText)) {
-            toolError("*** Parse Error \"%s\" for \"%s\"\n", "missing value", line.c_str());
-            return 2;
-        }
-        const int rc = setOne(start, makeId(decodePropertyIdLine(pathText)), valueText);
-        if (rc != 0) {
-            return rc;
-        }
-    }
-    return 0;
+    return setFromLines(start, ctx.propertyIds.lines);
 }
 
 int vpropRemove(VpropContext& ctx)

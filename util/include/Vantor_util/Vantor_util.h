@@ -16,7 +16,10 @@ namespace Vantor_util {
 // wait true the call waits and returns the raw wait status (0 on success,
 // status >> 8 is the exit code; a program that cannot be started exits 127).
 // With wait false it returns 0 at once and stores the child in *pidOut.
-// With a stream, the child's standard output is copied into it.
+// With a stream, the child's standard output goes to it: straight to its
+// descriptor when it has one, else through a pipe copied until the child
+// ends (not until every process holding the pipe has: a daemon the child
+// starts never delays the return).
 // statusOut, when given, receives the wait status too. -1 with errno when the
 // child cannot be created.
 int call_executable(char* const argv[], char* const envp[], bool wait, pid_t* pidOut,
@@ -59,6 +62,11 @@ int toSafeJSON(char* buffer, size_t capacity, const char* text);
 // control characters, unpaired surrogates and \u0000 (it would cut the text
 // short). ENOBUFS when the buffer is too small. 0 on success, -1 on failure.
 int fromSafeJSON(char* buffer, size_t capacity, const char* literal);
+
+// True when the length bytes at text are strict UTF-8: shortest forms only,
+// no surrogate code points, nothing above U+10FFFF. The one rule for every
+// text a configuration may hold, in files and on command lines alike.
+bool isStrictUtf8(const char* text, size_t length);
 
 // strcmp order for maps keyed by C texts.
 struct MapCompareChar {

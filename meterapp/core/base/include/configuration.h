@@ -83,13 +83,15 @@ int setConfigurationFile(const char* path);
 // The current settings file name (a device path).
 const char* configuration_getFileName();
 
-// Start-up: applies the defaults, then reads the settings file; when it cannot
-// be opened, the defaults are written to a new file. Runs before the other
+// Start-up: applies the defaults, then reads the settings file; when it is
+// missing, the defaults are written to a new file. A file that exists but
+// cannot be read is left alone: the user is warned once, and until a later
+// read succeeds every change stays in memory only. Runs before the other
 // threads start.
 void readConfigFile();
 // Writes the record and the serial port lines. Called with the lock held.
 // Returns 0, or -1 when the file could not be written (logged; the record
-// keeps its values).
+// keeps its values) or is held back because it could not be read.
 int writeConfigFile();
 // Takes the lock and writes the file: for code outside this module that has
 // changed what the file holds without a setter (the RS-232 port settings).

@@ -34,6 +34,10 @@ ConfigurationExtraLines extraLines;
 TALVEK_APP_SETTINGS talvekAppSettings{};
 std::array<char, kMaxFileName + 1> configFileName{};
 std::mutex configurationMutex;
+// The settings file exists but could not be read at start-up: it still holds
+// the user's settings, so the record (the defaults and later changes) stays
+// in memory and the file is never written over with it.
+bool settingsFileUnreadable = false;
 
 // Settings files are written and read in the C locale whatever the screen's
 // locale is, so "%f" always uses a decimal point.
@@ -341,13 +345,20 @@ void readConfigFile() {
     // Only a missing file is replaced by the defaults. A file that exists but
     // cannot be read now (permissions, a failing medium) still holds the
     // user's settings; overwriting it at start-up would lose them for good.
-    if (readError == ENOENT) writeConfigFile();
+    settingsFileUnreadable = readError != ENOENT;
+    if (settingsFileUnreadable) {
+      USER_WARNING("Settings file %s cannot be read: defaults in use, changes will not be saved\n", path.c_str());
+    } else {
+      writeConfigFile();
+    }
     return;
   }
+  settingsFileUnreadable = false;
   readSettingsText(talvekAppSettings, text);
 }
 
 int writeConfigFile() {
+  if (settingsFileUnreadable) return -1;
   const std::string path = settingsPath();
   std::string text;
   if (!settingsText(talvekAppSettings, text)) {

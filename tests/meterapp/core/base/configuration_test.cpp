@@ -373,21 +373,41 @@ TEST_F(ConfigurationTest, UnreadableFileIsNotReplacedByTheDefaults) {
   const std::string stored = "displayGraph 1\npowerUnitsIsdBm 1\n";
   root.write(kFile, stored);
   const auto folder = (root / "/etc/meterapp").string();
+  ASSERT_EQ(::chmod(root.path().c_str(), 0755), 0);  // the way there is open
   ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);  // the writer could replace the file
   ASSERT_EQ(::chmod((root / kFile).c_str(), 0600), 0);
+  // The log mirror takes the child's messages too.
+  root.write("/var/log/messages", "");
+  ASSERT_EQ(::chmod((root / "/var/log/messages").c_str(), 0666), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     // nobody cannot read the root-owned file, but may rename over it.
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
     readConfigFile();
-    ::_exit(configuration_getDisplayGraph() ? 3 : 0);
+    if (configuration_getDisplayGraph()) ::_exit(3);  // the defaults are used in memory
+    // Changes are kept in memory, but never written over the user's file.
+    configuration_setDisplayGraph(true);
+    configuration_setRfPowerScale(rfPowerScale{false, 3}, 0, 0);
+    configuration_setGraphSettings(configuration_getGraphSettings(1), 1);
+    resetConfigToDefaults();
+    configuration_setPulseMode(true);
+    if (configuration_saveSettings() != -1) ::_exit(4);
+    ::_exit(configuration_getPulseMode() ? 0 : 5);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);  // the defaults were used in memory
-  EXPECT_EQ(file(), stored);           // and the user's file is still there
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(file(), stored);  // the user's file is still there
+  EXPECT_FALSE(std::filesystem::exists(root / (std::string(kFile) + ".new")));
+  // The user is told once.
+  const std::string log = root.messages();
+  const std::string warning = "USER_WARNING:  Settings file " + (root / kFile).string() +
+                              " cannot be read: defaults in use, changes will not be saved";
+  const auto first = log.find(warning);
+  EXPECT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(warning, first + 1), std::string::npos) << log;
 }
 
 TEST_F(ConfigurationTest, FileNames) {

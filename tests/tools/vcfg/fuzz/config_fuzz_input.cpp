@@ -1,12 +1,16 @@
 // libFuzzer target over configuration files: arbitrary bytes as a file, read
-// by the tree loader and by merge's layer reader. Besides crashes, leaks and
-// undefined behaviour it checks three invariants, aborting when one fails:
+// by the tree loader and by merge's layer reader, and as the value text of
+// "set" (JSON and URL forms). Besides crashes, leaks and undefined behaviour
+// it checks four invariants, aborting when one fails:
 //   - both readers accept and refuse the same files;
 //   - a loaded tree written by the file writer reads back equal;
 //   - the layer reader leaves a working tree as Overlay does, with the same
-//     "changed" answer and the same first error.
+//     "changed" answer and the same first error;
+//   - a value the text parser accepts, saved in a file, loads back equal:
+//     set never stores what the loader refuses.
 #include "LayerOverlay.h"
 #include "tools_common/JsonFile.h"
+#include "tools_common/PropertyFormat.h"
 
 #include <Vantor_cfgmgr/Vantor_cfgmgr.h>
 
@@ -132,6 +136,19 @@ void checkLayerReader(const ValueGeneric* tree, const MemoryFile& input)
     }
 }
 
+// The bytes as set's value text: what the parser accepts must survive a
+// file.
+void checkValueText(const std::string& text, const MemoryFile& scratch)
+{
+    rapidjson::Document doc;
+    if (ValueGeneric::ParseText(doc, text.data(), text.size()).IsError()) {
+        return;
+    }
+    Ref<ValueObject> holder(new ValueObject());
+    holder->SetProperty("v", ValueGeneric::NewValueGeneric(&doc));
+    checkRoundTrip(holder.get(), scratch);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -144,5 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         checkRoundTrip(tree.get(), scratch);
     }
     checkLayerReader(tree.get(), input);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    checkValueText(text, scratch);
+    checkValueText(urlValueToJson(text), scratch);
     return 0;
 }

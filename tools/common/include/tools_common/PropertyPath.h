@@ -23,6 +23,10 @@ public:
     // Appends the components of text; null or empty appends nothing.
     // Syntax errors throw std::invalid_argument.
     void AddPropertyId(const char* text);
+    // Appends one component as it is (no path syntax is read from it);
+    // text a file could not hold as a property name throws
+    // std::invalid_argument.
+    void AddComponent(std::string name);
     // Drops the last component; false when the path is empty.
     bool PopPropertyId();
     // Writes components startIdx..endIdx (inclusive) separated by "."; a
