@@ -6,6 +6,13 @@
 // is also appended to var/log/messages (Platform_syslog).
 #pragma once
 
+#include <cstdarg>
+#include <string>
+
+// The text a printf format and its arguments make (empty when the format is
+// broken). Shared by the system log and the category log.
+std::string SystemLog_formatV(const char* format, va_list args);
+
 void diagnostic_message(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void user_message(int priority, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

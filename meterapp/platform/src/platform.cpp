@@ -230,9 +230,7 @@ std::uint16_t Platform_scpiPort() {
   return s.scpiPort;
 }
 
-namespace {
-
-std::string formatV(const char* format, va_list args) {
+std::string SystemLog_formatV(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int length = std::vsnprintf(nullptr, 0, format, copy);
@@ -243,18 +241,16 @@ std::string formatV(const char* format, va_list args) {
   return text;
 }
 
-}  // namespace
-
 void diagnostic_message(int priority, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  Platform_syslog(priority, formatV(format, args));
+  Platform_syslog(priority, SystemLog_formatV(format, args));
   va_end(args);
 }
 
 void user_message(int priority, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  Platform_syslog(priority, formatV(format, args));
+  Platform_syslog(priority, SystemLog_formatV(format, args));
   va_end(args);
 }

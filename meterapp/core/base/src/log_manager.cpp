@@ -41,24 +41,13 @@ void setDefaults() {
 
 bool readable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
-std::string formatV(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  const int length = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (length < 0) return std::string();
-  std::string text(static_cast<size_t>(length), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, format, args);
-  return text;
-}
-
 void writeV(int category, const char* format, va_list args) {
   if (!LogManager_isEnabled(category)) return;
   FILE* out = outfp.load();
   if (out == nullptr) return;
   std::string text;
   try {
-    text = formatV(format, args);
+    text = SystemLog_formatV(format, args);
   } catch (const std::bad_alloc&) {
     std::fputs("Error while logging a message: Memory allocation failed.\n", out);
     return;
