@@ -48,6 +48,9 @@ float convertTodBm(float watts) {
 }
 
 float PowerFormat_maxPowerForRange(float sensorMaxPower, rfPowerScale scale, rfPowerType powerType) {
+  // A port whose rating is not known yet (0 or NaN) would show every reading
+  // as over range, or none: take the rating of an unidentified sensor.
+  if (!(sensorMaxPower > 0.0F)) sensorMaxPower = kUnidentifiedMaxPower;
   const auto rated = static_cast<float>(static_cast<double>(sensorMaxPower) * kOverRangeMargin);
   if (powerType == rfPower_dBm) return rated;
   const float fullScale =
