@@ -29,6 +29,7 @@ struct gtkPowerDisplay_RFPower {
   GtkWidget* value = nullptr;
   GtkWidget* unitsButton = nullptr;
   GtkWidget* unitsButtonLabel = nullptr;
+  int shownColours = -1;  // the colour pair last applied (-1: none yet)
 };
 
 struct CGTKPowerDisplay_RFPower_Parameters {

@@ -26,9 +26,13 @@ void placeStyled(GtkWidget* container, GtkWidget* widget, const gtkWidgetParamet
   gtk_fixed_put(GTK_FIXED(container), widget, static_cast<int>(p.x), static_cast<int>(p.y));
 }
 
-void setRowColours(gtkPowerDisplay_RFPower* row, const GdkRGBA* title, const GdkRGBA* value) {
-  setWidgetFgColor(row->label, title);
-  setWidgetFgColor(row->value, value);
+// Restyling a widget invalidates its style on every pass: only on a change.
+void setRowColours(gtkPowerDisplay_RFPower* row, bool overRange) {
+  const int wanted = overRange ? 1 : 0;
+  if (row->shownColours == wanted) return;
+  row->shownColours = wanted;
+  setWidgetFgColor(row->label, overRange ? &textColorRed : &textColorLightGrey);
+  setWidgetFgColor(row->value, overRange ? &textColorRed : &textColorWhite);
 }
 
 void setLabelText(GtkWidget* label, const char* text) {
@@ -72,11 +76,7 @@ void updatePowerRow(CGTKPowerDisplay* d, gtkPowerDisplay_RFPower* row, CGTKScale
     configuration_setRfPowerScale(stored, d->displayIndex, direction);
   }
   *scale = view.scale;
-  if (view.overRange) {
-    setRowColours(row, &textColorRed, &textColorRed);
-  } else {
-    setRowColours(row, &textColorLightGrey, &textColorWhite);
-  }
+  setRowColours(row, view.overRange);
   CGTKScaleControls_setVisible(controls, view.showScale);
   setLabelText(row->unitsButtonLabel, view.units.data());
   setLabelText(row->value, view.text.data());
