@@ -160,13 +160,14 @@ void CGTKPowerDisplay_Create(CGTKPowerDisplay* instance, const CGTKPowerDisplay_
   gtk_widget_set_size_request(title.container, kTitleRowWidth, -1);
 
   const bool rl = instance->matchType == rfMatch_RL;
-  const char* powerUnits = [&] {
-    return instance->powerType == rfPower_dBm ? "dBm" : rangeFormats[std::min(instance->scaleFwd.scaleIndex, 10U)].displayLabel;
-  }();
-  gtkPowerDisplay_RFPower_create(&instance->fwdRFPower, {true, "FWD:", powerUnits, parameters.callbackMeasFunction,
-                                                         layout.FwdMeasurement.data()});
-  gtkPowerDisplay_RFPower_create(&instance->rflRFPower, {true, "RFL:", powerUnits, parameters.callbackMeasFunction,
-                                                         layout.RflMeasurement.data()});
+  const auto powerUnits = [&](const rfPowerScale& scale) {
+    return instance->powerType == rfPower_dBm ? "dBm"
+                                              : rangeFormats[std::min<std::uint32_t>(scale.scaleIndex, kTopRange)].displayLabel;
+  };
+  gtkPowerDisplay_RFPower_create(&instance->fwdRFPower, {true, "FWD:", powerUnits(instance->scaleFwd),
+                                                         parameters.callbackMeasFunction, layout.FwdMeasurement.data()});
+  gtkPowerDisplay_RFPower_create(&instance->rflRFPower, {true, "RFL:", powerUnits(instance->scaleRfl),
+                                                         parameters.callbackMeasFunction, layout.RflMeasurement.data()});
   gtkPowerDisplay_RFPower_create(&instance->match, {true, rl ? "RL:" : "VSWR:", rl ? "dB" : "",
                                                     parameters.callbackMeasFunction, layout.MatchMeasurement.data()});
   const bool dual = parameters.layout == layoutDualChannelWithGraph;
