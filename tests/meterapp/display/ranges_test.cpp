@@ -54,6 +54,22 @@ TEST(FindNewRange, KeepsTheClampedRowForValuesThatAreNotNumbers) {
   }
 }
 
+// Every current row a caller can pass, with the values that break naive
+// arithmetic: the result stays in its table (the sanitizer build would catch
+// a read past one).
+TEST(RangeFinders, StayInsideTheirTablesForEveryRow) {
+  const float values[] = {kNaN, kInf, -kInf, 0.0F, -0.0F, 1.0e30F, -1.0e30F, 1.0e-30F};
+  for (int row = 0; row <= 255; ++row) {
+    for (float value : values) {
+      const auto current = static_cast<std::uint8_t>(row);
+      ASSERT_LE(findNewRange(value, current), kTopRange) << value << " from " << row;
+      ASSERT_LE(findTimeRange(value, current), kTopRange) << value << " from " << row;
+      ASSERT_LE(findFreqRange(value, current), kTopRange) << value << " from " << row;
+      ASSERT_LE(AutoRangeRS232_findNewRange(value, current), kTopRangeRS232) << value << " from " << row;
+    }
+  }
+}
+
 TEST(FindTimeRange, WorksOnTheMagnitude) {
   const RangeCase cases[] = {
       {-0.0005F, 0, 3},   // 500 us, one decimal
