@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <string>
 
+#include "power_display.h"
 #include "power_format.h"
 #include "ranges.h"
 
@@ -170,6 +172,25 @@ TEST(NoConnectionTexts, NameTheSensorKindFromThePort) {
   EXPECT_EQ(usb.title, "Critical Sensor Error");
   EXPECT_EQ(usb.description.rfind("A critical error occured in the Precision CW & Pulse sensor on port USB 2.\n", 0), 0U);
   EXPECT_LE(NoConnection_connectingTexts(std::string(300, 'x')).description.size(), 127U);
+}
+
+}  // namespace
+
+namespace {
+
+// The over-range test through a port's record: the rating the port's sensor
+// reported, and an unidentified sensor's for a port without one.
+TEST(PowerDisplayOverRange, UsesThePortsRating) {
+  {
+    std::lock_guard guard(sensorPortInfoMutex[sensorPort_Serial2]);
+    sensorSerialHandlerData[1].sensorIdentity.sensorPower = {0.001F, 250.0F};
+  }
+  EXPECT_FLOAT_EQ(gtkPowerDisplay_getMaxPowerForRange(sensorPort_Serial2, {true, 7}, rfPower_dBm), 300.0F);
+  EXPECT_TRUE(gtkPowerDisplay_isOverRange(sensorPort_Serial2, 300.0F, {true, 7}, rfPower_dBm));
+  EXPECT_FALSE(gtkPowerDisplay_isOverRange(sensorPort_Serial2, 299.0F, {true, 7}, rfPower_dBm));
+  EXPECT_TRUE(gtkPowerDisplay_isOverRange(sensorPort_Serial2, 25.0F, {false, 5}, rfPower_W));
+  // No such port: no rating known.
+  EXPECT_FALSE(gtkPowerDisplay_isOverRange(9, 1000.0F, {true, 7}, rfPower_W));
 }
 
 }  // namespace
