@@ -104,12 +104,14 @@ void setNoConnectionTexts(CGTKNoConnectionDisplay* instance, const NoConnectionT
 void gtkPowerDisplay_RFPower_create(gtkPowerDisplay_RFPower* row, const CGTKPowerDisplay_RFPower_Parameters& p) {
   row->container = gtk_fixed_new();
   const gtkWidgetParameters* layout = p.layoutParameters;
-  row->label = gtk_label_new(p.title);
-  gtk_widget_set_name(row->label, "rowTitle");
-  placeStyled(row->container, row->label, layout[0]);
+  // The value goes in first so that the title is drawn over it: in the
+  // compact layouts the value's leading blank overlaps the title's end.
   row->value = gtk_label_new("");
   gtk_widget_set_name(row->value, "rowValue");
   placeStyled(row->container, row->value, layout[1]);
+  row->label = gtk_label_new(p.title);
+  gtk_widget_set_name(row->label, "rowTitle");
+  placeStyled(row->container, row->label, layout[0]);
   row->unitsButton = gtk_button_new_with_label(p.units);
   gtk_widget_set_name(row->unitsButton, "unitsButton");
   gtk_button_set_relief(GTK_BUTTON(row->unitsButton), GTK_RELIEF_NONE);

@@ -435,6 +435,16 @@ TEST_F(MainWindowGuiTest, ScreenshotsOfTheCwViews) {
   feed(gtkSensorDualChannel2, 1, 612.0F, 3.2F);
   saveScreenshot("screen_dual_cw.png");
 
+  // The graph layouts (the graph itself draws into the space left for it).
+  showOnly({w.singleSensorContainer, w.singleMeasurementView, w.singleChannel1ScreenGraph});
+  feed(gtkSensorSingleChannel1withGraph, 0, 100.0F, 1.0F);
+  saveScreenshot("screen_single_cw_graph.png");
+  showOnly({w.dualSensorContainer, w.dualMeasurementViews[0], w.dualCWChannelsGraph[0], w.dualMeasurementViews[1],
+            w.dualCWChannelsGraph[1]});
+  feed(gtkSensorDualChannel1withGraph, 0, 12.34F, 0.056F);
+  feed(gtkSensorDualChannel2withGraph, 1, 612.0F, 3.2F);
+  saveScreenshot("screen_dual_cw_graph.png");
+
   configuration_setRfPowerScale({false, 3}, 0, 0);
   CGTKPowerDisplay_updateScale(&gtkSensor[gtkSensorSingleChannel1].power);
   showOnly({w.singleSensorContainer, w.singleMeasurementView, w.singleChannel1Screen});
