@@ -71,7 +71,7 @@ extern std::array<CGTKSensorDisplay, gtkSensorInstanceCount> gtkSensor;
 
 // How createGTKDisplays builds each instance.
 enum class DisplayKind { power, pulse, noConnection };
-struct DisplayInstanceSpec {
+struct DisplayInstancePlan {
   DisplayKind kind;
   GtkWidget* MAIN_WINDOW::*container;  // single containers
   std::array<GtkWidget*, 2> MAIN_WINDOW::*pair;  // or one of a pair
@@ -80,7 +80,7 @@ struct DisplayInstanceSpec {
   int displayIndex;
   const char* name;
 };
-extern const std::array<DisplayInstanceSpec, gtkSensorInstanceCount> displayInstanceTable;
+extern const std::array<DisplayInstancePlan, gtkSensorInstanceCount> displayInstanceTable;
 // The container an instance is built in.
 GtkWidget* MainWindow_instanceContainer(GtkSensorInstance instance);
 

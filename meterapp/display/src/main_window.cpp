@@ -11,7 +11,7 @@ MAIN_WINDOW entireScreen;
 std::array<CGTKSensorDisplay, gtkSensorInstanceCount> gtkSensor;
 
 // clang-format off
-const std::array<DisplayInstanceSpec, gtkSensorInstanceCount> displayInstanceTable = {{
+const std::array<DisplayInstancePlan, gtkSensorInstanceCount> displayInstanceTable = {{
     {DisplayKind::power, &MAIN_WINDOW::singleChannel1Screen, nullptr, 0, layoutSingleChannel, 0, "CW Mode Full"},
     {DisplayKind::power, &MAIN_WINDOW::singleChannel1ScreenGraph, nullptr, 0, layoutSingleChannelWithGraph, 0, "CW Mode Full (Graph)"},
     {DisplayKind::power, nullptr, &MAIN_WINDOW::dualCWChannels, 0, layoutDualChannel, 0, "CW Mode Upper"},
@@ -116,30 +116,30 @@ void buildSettingsButton(const MainWindowHooks& hooks) {
 void buildInstances(const MainWindowHooks& hooks) {
   for (int i = 0; i < gtkSensorInstanceCount; ++i) {
     const auto instance = static_cast<GtkSensorInstance>(i);
-    const DisplayInstanceSpec& spec = displayInstanceTable[static_cast<std::size_t>(i)];
+    const DisplayInstancePlan& plan = displayInstanceTable[static_cast<std::size_t>(i)];
     CGTKPowerDisplay_Parameters parameters;
-    parameters.name = spec.name;
+    parameters.name = plan.name;
     parameters.sensorChannel = 0;
-    parameters.displayIndex = spec.displayIndex;
+    parameters.displayIndex = plan.displayIndex;
     parameters.container = MainWindow_instanceContainer(instance);
     parameters.callbackMeasFunction = hooks.unitsClicked;
     parameters.callbackSensorInfoFunction = hooks.sensorInfoClicked;
-    parameters.layout = spec.layout;
-    parameters.yLinePositions = verticalPositions[spec.layout];
+    parameters.layout = plan.layout;
+    parameters.yLinePositions = verticalPositions[plan.layout];
     parameters.yOffset = 0;
     CGTKSensorDisplay& display = gtkSensor[static_cast<std::size_t>(i)];
-    switch (spec.kind) {
+    switch (plan.kind) {
       case DisplayKind::power:
         CGTKPowerDisplay_Create(&display.power, parameters);
         break;
       case DisplayKind::noConnection:
-        CGTKNoConnectionDisplay_Create(&display.noConnection, parameters, spec.name);
+        CGTKNoConnectionDisplay_Create(&display.noConnection, parameters, plan.name);
         break;
       case DisplayKind::pulse:
         // The pulse views are built into their containers by the pulse
         // display; the window only provides the containers.
         display.power.container = parameters.container;
-        display.power.displayIndex = spec.displayIndex;
+        display.power.displayIndex = plan.displayIndex;
         break;
     }
   }
@@ -197,9 +197,9 @@ void loadFonts() {
 
 GtkWidget* MainWindow_instanceContainer(GtkSensorInstance instance) {
   if (instance < 0 || instance >= gtkSensorInstanceCount) return nullptr;
-  const DisplayInstanceSpec& spec = displayInstanceTable[static_cast<std::size_t>(instance)];
-  if (spec.container != nullptr) return entireScreen.*spec.container;
-  return (entireScreen.*spec.pair)[static_cast<std::size_t>(spec.pairIndex)];
+  const DisplayInstancePlan& plan = displayInstanceTable[static_cast<std::size_t>(instance)];
+  if (plan.container != nullptr) return entireScreen.*plan.container;
+  return (entireScreen.*plan.pair)[static_cast<std::size_t>(plan.pairIndex)];
 }
 
 void createGTKDisplays(const MainWindowHooks& hooks) {
