@@ -104,6 +104,9 @@ void buildScreens() {
   hooks.closeWindow = closeAppWindow;
   hooks.fillTopStrip = DisplayUpdate_placeBatteryIndicator;
   hooks.settingsClicked = G_CALLBACK(settingsCallback);
+  hooks.settingsPicture = menuImage;
+  hooks.unitsClicked = G_CALLBACK(callbackWattdBm);
+  hooks.sensorInfoClicked = G_CALLBACK(callbackSensorInfo);
   createGTKDisplays(hooks);
   checkModelForBattery();
   WarningDialog_create(&batteryWarningDialog, mainWindow, kBatteryWarning);
