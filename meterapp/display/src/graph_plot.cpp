@@ -43,8 +43,14 @@ void addSegment(cairo_t* cr, const Geometry& g, std::uint32_t i, double p0, doub
   const double m = (x0 + x1) / 2;
   const double top = 0.0;
   const double bottom = g.plotHeight;
+  // Consecutive segments form one polyline: at a day's span a segment is a
+  // hundredth of a pixel long, and separate segments that short would each
+  // fall below cairo's tolerance and vanish.
   const auto line = [cr](double ax, double ay, double bx, double by) {
-    cairo_move_to(cr, ax, ay);
+    double cx = 0;
+    double cy = 0;
+    if (cairo_has_current_point(cr)) cairo_get_current_point(cr, &cx, &cy);
+    if (!cairo_has_current_point(cr) || cx != ax || cy != ay) cairo_move_to(cr, ax, ay);
     cairo_line_to(cr, bx, by);
   };
   const bool in0 = p0 >= g.lo && p0 <= g.hi;
