@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <initializer_list>
 #include <memory>
@@ -183,9 +184,12 @@ TEST_F(GraphPlotTest, AfterInvalidationTheRowFitsTheHistory) {
 
 TEST_F(GraphPlotTest, ADaysHistoryUsesTheLastRow) {
   makePlot(1016, 354);
-  for (std::uint32_t i = 0; i < kGraphRawCapacity; ++i) CGraphData_addItem(data.get(), (i / 3600) % 2 ? 7.0F : 3.0F);
+  for (std::uint32_t i = 0; i < kGraphRawCapacity; ++i) CGraphData_addItem(data.get(), ((i / 3600) % 2 ? 7.0F : 3.0F) + ((i % 600) == 0 ? 2.0F : 0.0F));
   CGTKGraphComponent_updateTimeScale(&sut, graphTimeRow_forSampleCount(kGraphMaxShownSamples));
   plot();
+  const std::filesystem::path artifacts = std::filesystem::path(R9050_BINARY_DIR) / "artifacts";
+  std::filesystem::create_directories(artifacts);
+  cairo_surface_write_to_png(sut.plotAreaSurface, (artifacts / "graph_plot_day.png").c_str());
   EXPECT_EQ(sut.scaleIdxX, 11);
   EXPECT_EQ(sut.previousDataIdx, kGraphMaxShownSamples - 1);
   // One hour is 1012 / 24 pixels: low in the first hour, high in the second.
