@@ -255,6 +255,9 @@ bool CGTKGraphComponent_plot(CGTKGraphComponent* component, const CGraphData* da
     CGTKGraphComponent_drawWaitIndicator(component);
     return true;
   }
+  // A history emptied behind the graph's back (the state machine resets the
+  // channel's store) must not leave the old trace to be continued.
+  if (n < c.previousDataIdx) CGTKGraphComponent_clearGraph(component);
   if (n < 2 || n <= c.previousDataIdx + 1) return c.previousDataIdx == 0;
   while (static_cast<double>(n - 1) * 1000.0 > scalesX[c.scaleIdxX].maxSeconds * 1000.0 &&
          c.scaleIdxX < kGraphTimeRows - 1) {

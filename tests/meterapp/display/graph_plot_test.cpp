@@ -120,6 +120,20 @@ TEST_F(GraphPlotTest, EachStepDrawsOnlyTheNewSamples) {
   EXPECT_EQ(traceCount(130, 0, width(), height()), 0);
 }
 
+TEST_F(GraphPlotTest, AHistoryEmptiedElsewhereStartsTheDrawingAgain) {
+  makePlot();
+  addSteady(30, 5.0F);
+  plot();
+  CGraphData_reset(data.get());
+  EXPECT_TRUE(plot());  // the old trace is gone at once
+  EXPECT_EQ(traceCount(0, 0, width(), height()), 0);
+  addSteady(5, 2.5F);
+  plot();
+  EXPECT_TRUE(traceNear(20, 150));
+  EXPECT_EQ(traceCount(60, 0, width(), height()), 0);
+  EXPECT_EQ(traceCount(0, 90, 60, 110), 0);
+}
+
 TEST_F(GraphPlotTest, ASampleAboveTheMaximumMeetsTheTopEdgeInTwoHalves) {
   makePlot();
   add({5.0F, 20.0F, 5.0F});
