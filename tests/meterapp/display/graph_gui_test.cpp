@@ -366,4 +366,33 @@ TEST_F(GraphGuiTest, TheGraphDrawsARampAndAStep) {
   EXPECT_EQ(graphs[0].graph.scaleIdxX, 0);
 }
 
+// A range read from the settings file is not checked on reading: an empty,
+// reversed or NaN span still gives a drawable graph.
+TEST_F(GraphGuiTest, ARangeFromTheSettingsFileIsMadeSafeBeforeDrawing) {
+  const struct {
+    const char* minPower;
+    const char* maxPower;
+  } cases[] = {{"5000.000000", "5000.000000"}, {"9000.000000", "1000.000000"}, {"nan", "nan"}, {"-inf", "0"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.minPower) + " .. " + c.maxPower);
+    root->write("/etc/meterapp/TalvekApplicationSettings.conf",
+                std::string("graphDisplayMinPower_ch1 ") + c.minPower + "\ngraphDisplayMaxPower_ch1 " + c.maxPower +
+                    "\nunit_ch1 0\ngraphDisplayMode_ch1 0\n");
+    readConfigFile();
+    CGraphData_reset(&sensorDisplays[0].graphDataPwr);
+    addSamples(20, 5.0F);
+    CGTKTimePowerGraph_invalidateGraph(&graphs[0]);
+    CGTKTimePowerGraph_update(&graphs[0]);
+    drainMainLoop();
+    const GraphSettings_t& used = graphs[0].settings;
+    EXPECT_TRUE(std::isfinite(used.minPower));
+    EXPECT_TRUE(std::isfinite(used.maxPower));
+    EXPECT_GT(used.maxPower - used.minPower, 0.0);
+    EXPECT_EQ(graphs[0].graph.previousDataIdx, 19U);
+    const std::string top = gtk_label_get_text(GTK_LABEL(graphs[0].graph.yAxisMaxLabel));
+    EXPECT_EQ(top.find("nan"), std::string::npos);
+    EXPECT_EQ(top.find("inf"), std::string::npos);
+  }
+}
+
 }  // namespace
