@@ -251,6 +251,10 @@ struct USB_HANDLER_DATA {
   // Counts the slot resets of detection: a handler that sees it change
   // drops the attachment it was in, however quickly the flag came back.
   std::atomic<std::uint32_t> slotResets{0};
+  // A descriptor detection has let go of; the handler closes it between two
+  // requests, so that it is never closed (and its number given to another
+  // node) while a request is still using it.
+  std::atomic<int> retiredFd{0};
 
   // The configuration hand-off, all guarded by the port's configuration
   // lock. Each request gets the next number; the handler answers requests
@@ -337,11 +341,17 @@ void sensorPortHandler_answerConfigRequests(int port, std::uint64_t sequence, co
 void sensorPortHandler_failConfigRequests(int port, const char* text);
 // Counts one pass of the handler through a configuration send.
 void sensorPortHandler_countConfigPass(int port);
+// Detection's end of a USB slot's descriptor: the slot's descriptor becomes
+// 0 at once, and the handler thread closes the old one before its next
+// request (a descriptor must not be closed under a request in flight).
+void sensorPortHandler_releaseUsbDescriptor(int port);
+// The handler's side: closes a descriptor detection has released.
+void sensorPortHandler_closeRetiredUsbDescriptor(int port);
 // Resets a USB slot whose device node has gone (detection): state
 // stateUsbStart, newConfig set, disconnected and closed, configDone cleared,
 // readings, identity and configuration back to those of a slot without
-// sensor; unanswered configuration requests fail. The caller closes the
-// descriptor and clears the slot's connection flag.
+// sensor; unanswered configuration requests fail. The caller releases the
+// descriptor first and clears the slot's connection flag.
 void sensorPortHandler_resetUsbSlot(int port);
 
 // Writer side, for the port handlers.

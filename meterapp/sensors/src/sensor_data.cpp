@@ -8,6 +8,7 @@
 #include "device_paths.h"
 #include "text_field.h"
 #include "usb_sensor.h"
+#include "usbtmc_port.h"
 
 namespace {
 
@@ -287,6 +288,21 @@ void sensorPortHandler_countConfigPass(int port) {
     ++handler.configPasses;
   }
   handler.configAnswered.notify_all();
+}
+
+void sensorPortHandler_releaseUsbDescriptor(int port) {
+  if (!SensorPort_isUsb(port)) return;
+  auto& handler = usbHandler(port);
+  const int old = handler.usbPort.fd.exchange(0);
+  if (old <= 0) return;
+  // A descriptor still waiting here was released a whole detection pass ago:
+  // no request uses it any more.
+  UsbTmcPort_Close(handler.retiredFd.exchange(old));
+}
+
+void sensorPortHandler_closeRetiredUsbDescriptor(int port) {
+  if (!SensorPort_isUsb(port)) return;
+  UsbTmcPort_Close(usbHandler(port).retiredFd.exchange(0));
 }
 
 void sensorPortHandler_resetUsbSlot(int port) {

@@ -88,4 +88,5 @@ void SensorPortHandler_Stop(int port) {
   std::jthread& thread = threadOf(port);
   thread.request_stop();
   if (thread.joinable()) thread.join();
+  sensorPortHandler_closeRetiredUsbDescriptor(port);
 }

@@ -453,6 +453,7 @@ void runState(Slot& s) {
 }
 
 void step(Slot& s) {
+  sensorPortHandler_closeRetiredUsbDescriptor(s.port);
   s.fd = s.h.usbPort.fd.load();
   // A slot marked in error waits for detection to free or rebind it.
   if (s.fd <= 0 || s.h.usbPort.portState == sensorPortError) {
@@ -511,6 +512,7 @@ void sensorUsbHandlerThread(std::stop_token stop, int port) {
   while (!stop.stop_requested()) {
     if (AliveTimer_due(&alive)) logManager_printToLog(SensorCommunications, "USB sensor %d handler alive\n", port);
     if (!sensorPortHandler_getIsConnected(port)) {
+      sensorPortHandler_closeRetiredUsbDescriptor(port);
       MeterThread_sleep(stop, kIdlePoll);
       continue;
     }

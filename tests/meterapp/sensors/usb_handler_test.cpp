@@ -75,6 +75,7 @@ class UsbHandlerTest : public ::testing::Test {
     sensorPortHandler_setIsConnected(kPort, false);
     SensorPortHandler_Stop(kPort);
     detectRemoval();
+    sensorPortHandler_closeRetiredUsbDescriptor(kPort);  // the stopped handler no longer does
     sim.reset();
     configuration_setPulseMode(false);
     UsbSensor_setTiming(UsbHandlerTiming{});
@@ -103,8 +104,7 @@ class UsbHandlerTest : public ::testing::Test {
   // The node has gone and detection frees the slot.
   void detectRemoval() {
     sensorPortHandler_setIsConnected(kPort, false);
-    const int fd = handler().usbPort.fd.exchange(0);
-    UsbTmcPort_Close(fd);
+    sensorPortHandler_releaseUsbDescriptor(kPort);
     handler().usbPort.usbPortName.fill('\0');
     sensorPortHandler_resetUsbSlot(kPort);
     // Detection passes are 500 ms apart: the handler has long finished the
