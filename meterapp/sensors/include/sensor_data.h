@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <limits>
 #include <mutex>
@@ -206,36 +207,66 @@ struct SERIAL_HANDLER_DATA {
   std::array<char, 9> serialNumber{};
 };
 
+// The slot's descriptor and flags are written by the detection thread and
+// read by the slot's handler thread, hence atomic.
 struct USB_PORT_DATA {
   int channelIndex = 0;
-  std::array<char, 32> usbPortName{};  // empty while the slot is free
-  sensorPortState portState = sensorPortDisconnected;
-  bool portClosed = false;
-  std::array<char, 64> rxBuffer{};
-  int fd = 0;  // 0 or less when closed
-  bool initTimeout = false;
-  bool configDone = false;
+  std::array<char, 32> usbPortName{};  // empty while the slot is free; written while the handler is idle
+  std::atomic<sensorPortState> portState{sensorPortDisconnected};
+  std::atomic<bool> portClosed{false};
+  std::array<char, 64> rxBuffer{};  // the handler thread's alone
+  std::atomic<int> fd{0};           // 0 or less when closed
+  std::atomic<bool> initTimeout{false};
+  std::atomic<bool> configDone{false};
 };
+
+// What became of one or more configuration requests: every request numbered
+// from `first` to `last` is answered with `errors`.
+struct USB_CONFIG_OUTCOME {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  USBTMC_PARAM_ERRORS errors;
+};
+constexpr std::size_t kUsbConfigOutcomes = 8;
 
 struct USB_HANDLER_DATA {
   std::jthread thread_id;
-  sensorUsbCommState sensorState = stateUsbStart;
-  std::uint32_t usbtmcSubstate = 0;
+  std::atomic<sensorUsbCommState> sensorState{stateUsbStart};  // polled by other threads
+  std::uint32_t usbtmcSubstate = 0;                           // the handler thread's alone
   std::uint32_t usbtmcRetryCount = 0;
-  bool sensorPulseModeEnabled = false;
+  std::atomic<bool> sensorPulseModeEnabled{false};
   std::atomic<bool> isInitialized{false};
   SENSOR_STATUS sensorStatus;
   bool newConfig = false;  // guarded by the port's configuration lock
   USB_PORT_DATA usbPort;
-  double start_time_ms = 0.0;
+  double start_time_ms = 0.0;  // cycle timing, written with the reading under the measurement lock
   double finish_time_ms = 0.0;
   double measCycle_time_ms = 0.0;
   SENSOR_MEASUREMENTS sensorMeasurements;
   SENSOR_CONFIGS sensorConfigs;  // guarded by the port's configuration lock
   SENSOR_IDENTITY sensorIdentity;
   std::array<char, 9> serialNumber{};
-  USBTMC_PARAM_ERRORS usbtmc_Errors;
-  Event_t usbtmcConfigureComplete;  // signalled when a requested configuration was applied
+  USBTMC_PARAM_ERRORS usbtmc_Errors;  // of the last send; guarded by the configuration lock
+  Event_t usbtmcConfigureComplete;    // signalled after each pass that applied a configuration
+  // Counts the slot resets of detection: a handler that sees it change
+  // drops the attachment it was in, however quickly the flag came back.
+  std::atomic<std::uint32_t> slotResets{0};
+  // A descriptor detection has let go of; the handler closes it between two
+  // requests, so that it is never closed (and its number given to another
+  // node) while a request is still using it.
+  std::atomic<int> retiredFd{0};
+
+  // The configuration hand-off, all guarded by the port's configuration
+  // lock. Each request gets the next number; the handler answers requests
+  // in order, either with what the sensor rejected (after a send that
+  // reached the sensor) or with a failure (restart, re-read, removal), and
+  // wakes every waiter on configAnswered.
+  std::uint64_t configRequested = 0;  // number of the latest request
+  std::uint64_t configAnsweredUpTo = 0;
+  std::uint64_t configPasses = 0;  // passes of the handler through a configuration send
+  std::array<USB_CONFIG_OUTCOME, kUsbConfigOutcomes> configOutcomes{};
+  std::size_t configOutcomeNext = 0;
+  std::condition_variable configAnswered;
 };
 
 // Process-wide port tables. Serial ports 0 and 1 are elements 0 and 1 of
@@ -282,13 +313,46 @@ void sensorPortHandler_setIsConnected(int port, bool flag);
 // Hands a configuration to a USB port's handler and waits until it has been
 // applied; returns what the sensor rejected. The capability flags of
 // `configs` are ignored, and bAutoPeriod is stored false in the
-// triggered-gates model. Serial ports return an empty list at once. A port
-// with no initialised sensor keeps the configuration for its next cycle and
-// answers at once; a handler that does not confirm within the time limit
-// yields the error "Sensor did not respond".
+// triggered-gates model. Serial ports return an empty list at once. Every
+// request is numbered, and the call waits (bounded, a few handler cycles)
+// for its own number to be answered; several threads may wait at once.
+// Answers that are not the sensor's own rejections carry one entry:
+//   "Sensor is not ready"            no identified sensor; kept for later
+//   "Stored, applied in pulse mode"  CW mode; sent when pulse mode is on
+//   "Not applied: sensor restarted"  the handler restarted before it was sent
+//   "Not applied: config re-read"    the sensor's own settings were read back
+//   "Not applied: sensor removed"    the sensor went away
+//   "Sensor did not respond"         no answer within the time limit
 USBTMC_PARAM_ERRORS sensorPortHandler_setSensorConfigs(int port, const SENSOR_CONFIGS& configs);
 // Marks the configuration of a connected USB port for sending again.
 void sensorPortHandler_resendSensorConfig(int port);
+
+// Name of a USB handler state ("stateUsbInit"); "UnknownState?" otherwise.
+const char* SensorPortHandler_getSensorUSBStateName(int state);
+
+// USB handler side of the hand-off. Takes the pending configuration, if
+// any: clears newConfig and gives the number of the latest request it
+// covers. False when nothing is pending.
+bool sensorPortHandler_takeConfigRequest(int port, SENSOR_CONFIGS& configs, std::uint64_t& sequence);
+// Answers every unanswered request up to `sequence` with `errors` (also kept
+// as the slot's usbtmc_Errors) and wakes the waiters.
+void sensorPortHandler_answerConfigRequests(int port, std::uint64_t sequence, const USBTMC_PARAM_ERRORS& errors);
+// Answers every unanswered request with one entry `text` and wakes the waiters.
+void sensorPortHandler_failConfigRequests(int port, const char* text);
+// Counts one pass of the handler through a configuration send.
+void sensorPortHandler_countConfigPass(int port);
+// Detection's end of a USB slot's descriptor: the slot's descriptor becomes
+// 0 at once, and the handler thread closes the old one before its next
+// request (a descriptor must not be closed under a request in flight).
+void sensorPortHandler_releaseUsbDescriptor(int port);
+// The handler's side: closes a descriptor detection has released.
+void sensorPortHandler_closeRetiredUsbDescriptor(int port);
+// Resets a USB slot whose device node has gone (detection): state
+// stateUsbStart, newConfig set, disconnected and closed, configDone cleared,
+// readings, identity and configuration back to those of a slot without
+// sensor; unanswered configuration requests fail. The caller releases the
+// descriptor first and clears the slot's connection flag.
+void sensorPortHandler_resetUsbSlot(int port);
 
 // Writer side, for the port handlers.
 // Clears the identity (maximum power kUnidentifiedMaxPower), the serial

@@ -188,6 +188,8 @@ int waitOperationComplete(int fd, UsbRxBuffer buffer, int maxTries);
 // "INIT" and the wait for it (at most 60 s). 1 completed, 0 time-out,
 // negative on a transport failure.
 int handleInitCmd(int fd, UsbRxBuffer buffer);
+// The same with another limit on the "*OPC?" polls.
+int handleInitCmd(int fd, UsbRxBuffer buffer, int maxTries);
 
 // "*STB?" / "STAT:QUES:COND?", then up to 100 receives 50 ms apart until
 // something arrives; returns the last receive result (reply in `buffer`).
@@ -205,3 +207,10 @@ int getBlockSize(const char* block);
 // never more than file.size() - 1 bytes, always NUL-terminated). 0 on
 // success, -1 on any failure.
 int openPnPFile(int fd, UsbRxBuffer buffer, std::span<char> file);
+
+// The error number of the calling thread's last failed send or receive in
+// these requests (0 when none failed since the last clear). Unlike errno it
+// is set only by a transfer that failed, so a caller can tell a device that
+// has gone (EPIPE, ENODEV, EIO) from a reply that did not come.
+int UsbTmcRequests_transportErrno();
+void UsbTmcRequests_clearTransportErrno();

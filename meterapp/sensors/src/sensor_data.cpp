@@ -1,10 +1,14 @@
 #include "sensor_data.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
+#include "configuration.h"
 #include "device_paths.h"
 #include "text_field.h"
+#include "usb_sensor.h"
+#include "usbtmc_port.h"
 
 namespace {
 
@@ -33,10 +37,6 @@ std::array<char, 13> usbPort1Name = nameField<13>(DevicePath::kUsbTmc0);
 std::array<char, 13> usbPort2Name = nameField<13>(DevicePath::kUsbTmc1);
 
 namespace {
-
-// How long a requester waits for the USB handler to confirm a configuration.
-// A healthy handler confirms within one measurement cycle.
-constexpr std::uint32_t kConfigureTimeoutMs = 10000;
 
 SENSOR_IDENTITY unidentifiedIdentity() {
   SENSOR_IDENTITY identity;
@@ -174,33 +174,69 @@ void sensorPortHandler_setIsConnected(int port, bool flag) {
   sensorIsConnected[idx(port)] = flag;
 }
 
-USBTMC_PARAM_ERRORS sensorPortHandler_setSensorConfigs(int port, const SENSOR_CONFIGS& configs) {
-  USBTMC_PARAM_ERRORS result;
-  if (!SensorPort_isUsb(port)) return result;
-  auto& handler = usbHandler(port);
-  {
-    std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
-    SENSOR_CONFIGS stored = configs;
-    // The capabilities belong to the sensor model, never to the caller.
-    stored.bSupportsAutoPeriod = handler.sensorConfigs.bSupportsAutoPeriod;
-    stored.bSupportsAutoTiggerLevel = handler.sensorConfigs.bSupportsAutoTiggerLevel;
-    stored.bSupportsTriggeredGates = handler.sensorConfigs.bSupportsTriggeredGates;
-    if (stored.bModelIsTriggeredGates) stored.bAutoPeriod = false;
-    handler.sensorConfigs = stored;
-    handler.newConfig = true;
+namespace {
+
+USBTMC_PARAM_ERRORS oneError(const char* text) {
+  USBTMC_PARAM_ERRORS errors;
+  sensorPortHandler_addParamError(&errors, text);
+  return errors;
+}
+
+// The answer to request `sequence`, which has been answered. Called with
+// the configuration lock held.
+USBTMC_PARAM_ERRORS outcomeOf(const USB_HANDLER_DATA& handler, std::uint64_t sequence) {
+  for (const USB_CONFIG_OUTCOME& outcome : handler.configOutcomes) {
+    if (outcome.first <= sequence && sequence <= outcome.last) return outcome.errors;
   }
-  // Without an identified sensor nobody would ever confirm: answer at once
-  // rather than report an unapplied configuration as accepted.
-  if (!handler.isInitialized.load() || !sensorPortHandler_getIsConnected(port)) {
-    sensorPortHandler_addParamError(&result, "Sensor is not ready");
-    return result;
-  }
-  if (!Event_WaitForNextFor(&handler.usbtmcConfigureComplete, kConfigureTimeoutMs)) {
-    sensorPortHandler_addParamError(&result, "Sensor did not respond");
-    return result;
-  }
-  std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
+  // Only when more answers than the ring holds came in while this requester
+  // was not scheduled; the latest send is the nearest truth.
   return handler.usbtmc_Errors;
+}
+
+// Records an answer for every unanswered request up to `sequence`. Called
+// with the configuration lock held.
+void answerUpTo(USB_HANDLER_DATA& handler, std::uint64_t sequence, const USBTMC_PARAM_ERRORS& errors) {
+  if (sequence <= handler.configAnsweredUpTo) return;
+  USB_CONFIG_OUTCOME& slot = handler.configOutcomes[handler.configOutcomeNext];
+  slot.first = handler.configAnsweredUpTo + 1;
+  slot.last = sequence;
+  slot.errors = errors;
+  handler.configOutcomeNext = (handler.configOutcomeNext + 1) % handler.configOutcomes.size();
+  handler.configAnsweredUpTo = sequence;
+}
+
+}  // namespace
+
+USBTMC_PARAM_ERRORS sensorPortHandler_setSensorConfigs(int port, const SENSOR_CONFIGS& configs) {
+  if (!SensorPort_isUsb(port)) return USBTMC_PARAM_ERRORS{};
+  auto& handler = usbHandler(port);
+  const bool sensorThere = handler.isInitialized.load() && sensorPortHandler_getIsConnected(port) &&
+                           handler.usbPort.fd.load() > 0;
+  const bool pulseMode = configuration_getPulseMode();
+  std::unique_lock lock(sensorPortConfigMutex[idx(port)]);
+  SENSOR_CONFIGS stored = configs;
+  // The capabilities belong to the sensor model, never to the caller.
+  stored.bSupportsAutoPeriod = handler.sensorConfigs.bSupportsAutoPeriod;
+  stored.bSupportsAutoTiggerLevel = handler.sensorConfigs.bSupportsAutoTiggerLevel;
+  stored.bSupportsTriggeredGates = handler.sensorConfigs.bSupportsTriggeredGates;
+  if (stored.bModelIsTriggeredGates) stored.bAutoPeriod = false;
+  handler.sensorConfigs = stored;
+  handler.newConfig = true;
+  const std::uint64_t sequence = ++handler.configRequested;
+  // The handler sends a configuration only in pulse mode and only to an
+  // identified sensor; anywhere else nobody would answer, so say at once
+  // what became of it rather than wait or report it as accepted.
+  if (!sensorThere) return oneError("Sensor is not ready");
+  if (!pulseMode) return oneError("Stored, applied in pulse mode");
+  const std::uint64_t passesBefore = handler.configPasses;
+  const auto deadline = std::chrono::steady_clock::now() + UsbSensor_configWaitLimit();
+  const int passes = UsbSensor_timing().configWaitPasses;
+  const bool answered = handler.configAnswered.wait_until(lock, deadline, [&] {
+    return handler.configAnsweredUpTo >= sequence ||
+           handler.configPasses - passesBefore > static_cast<std::uint64_t>(passes);
+  });
+  if (!answered || handler.configAnsweredUpTo < sequence) return oneError("Sensor did not respond");
+  return outcomeOf(handler, sequence);
 }
 
 void sensorPortHandler_resendSensorConfig(int port) {
@@ -208,6 +244,95 @@ void sensorPortHandler_resendSensorConfig(int port) {
   auto& handler = usbHandler(port);
   std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
   if (handler.usbPort.portState == sensorPortConnected) handler.newConfig = true;
+}
+
+bool sensorPortHandler_takeConfigRequest(int port, SENSOR_CONFIGS& configs, std::uint64_t& sequence) {
+  if (!SensorPort_isUsb(port)) return false;
+  auto& handler = usbHandler(port);
+  std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
+  if (!handler.newConfig) return false;
+  // Cleared as the copy is taken: a request that comes in while this one is
+  // being sent sets it again and is sent on the next pass.
+  handler.newConfig = false;
+  configs = handler.sensorConfigs;
+  sequence = handler.configRequested;
+  return true;
+}
+
+void sensorPortHandler_answerConfigRequests(int port, std::uint64_t sequence, const USBTMC_PARAM_ERRORS& errors) {
+  if (!SensorPort_isUsb(port)) return;
+  auto& handler = usbHandler(port);
+  {
+    std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
+    handler.usbtmc_Errors = errors;
+    answerUpTo(handler, sequence, errors);
+  }
+  handler.configAnswered.notify_all();
+}
+
+void sensorPortHandler_failConfigRequests(int port, const char* text) {
+  if (!SensorPort_isUsb(port)) return;
+  auto& handler = usbHandler(port);
+  {
+    std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
+    answerUpTo(handler, handler.configRequested, oneError(text));
+  }
+  handler.configAnswered.notify_all();
+}
+
+void sensorPortHandler_countConfigPass(int port) {
+  if (!SensorPort_isUsb(port)) return;
+  auto& handler = usbHandler(port);
+  {
+    std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
+    ++handler.configPasses;
+  }
+  handler.configAnswered.notify_all();
+}
+
+void sensorPortHandler_releaseUsbDescriptor(int port) {
+  if (!SensorPort_isUsb(port)) return;
+  auto& handler = usbHandler(port);
+  const int old = handler.usbPort.fd.exchange(0);
+  if (old <= 0) return;
+  // A descriptor still waiting here was released a whole detection pass ago:
+  // no request uses it any more.
+  UsbTmcPort_Close(handler.retiredFd.exchange(old));
+}
+
+void sensorPortHandler_closeRetiredUsbDescriptor(int port) {
+  if (!SensorPort_isUsb(port)) return;
+  UsbTmcPort_Close(usbHandler(port).retiredFd.exchange(0));
+}
+
+void sensorPortHandler_resetUsbSlot(int port) {
+  if (!SensorPort_isUsb(port)) return;
+  auto& handler = usbHandler(port);
+  ++handler.slotResets;
+  handler.sensorState = stateUsbStart;
+  handler.usbPort.portState = sensorPortDisconnected;
+  handler.usbPort.portClosed = true;
+  handler.usbPort.configDone = false;
+  handler.isInitialized = false;
+  sensorPortHandler_resetSensorInformation(port);
+  sensorPortHandler_setSensorStatus(port, notReady, "");
+  {
+    std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
+    handler.sensorConfigs = SENSOR_CONFIGS{};
+    handler.newConfig = true;
+  }
+  sensorPortHandler_failConfigRequests(port, "Not applied: sensor removed");
+}
+
+const char* SensorPortHandler_getSensorUSBStateName(int state) {
+  static constexpr std::array<const char*, 12> kNames = {
+      "stateUsbStart",           "stateUsbConnect",      "stateUsbIdent",         "stateUsbGetConfig",
+      "stateUsbSendConfig",      "stateUsbSendConfigCW", "stateUsbSendConfigPulse",
+      "stateUsbResendConfigPulse", "stateUsbInit",       "stateUsbCwMeasure",     "stateUsbPulseMeasure",
+      "stateUsbIdle",
+  };
+  if (state < 0 || state >= static_cast<int>(kNames.size())) return "UnknownState?";
+  return kNames[static_cast<std::size_t>(state)];
 }
 
 void sensorPortHandler_resetSensorInformation(int port) {

@@ -47,11 +47,17 @@ void prepareSerialPort(int port) {
 
 void prepareUsbPort(int port) {
   USB_HANDLER_DATA& h = sensorUsbHandlerData[idx(port - kSerialPortCount)];
-  h.usbPort = USB_PORT_DATA{};
-  h.usbPort.channelIndex = port;
-  h.usbPort.configDone = false;
-  h.usbPort.initTimeout = true;
+  USB_PORT_DATA& p = h.usbPort;
+  p.channelIndex = port;
+  p.usbPortName.fill('\0');
+  p.portState = sensorPortDisconnected;
+  p.portClosed = false;
+  p.rxBuffer.fill('\0');
+  p.fd = 0;
+  p.configDone = false;
+  p.initTimeout = true;
   h.sensorState = stateUsbStart;
+  h.usbtmcSubstate = 0;
   h.isInitialized = false;
   Event_Initialize(&h.usbtmcConfigureComplete);
   std::lock_guard guard(sensorPortConfigMutex[idx(port)]);
@@ -82,4 +88,5 @@ void SensorPortHandler_Stop(int port) {
   std::jthread& thread = threadOf(port);
   thread.request_stop();
   if (thread.joinable()) thread.join();
+  sensorPortHandler_closeRetiredUsbDescriptor(port);
 }

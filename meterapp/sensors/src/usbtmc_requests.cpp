@@ -97,12 +97,26 @@ bool sameValue(int paramType, const CMD_TYPE& wanted, const QRY_TYPE& current) {
   }
 }
 
-int sendText(int fd, const char* text) { return UsbTmcPort_Send(fd, text); }
+// The error number of this thread's last failed transfer, taken from the
+// failing call itself (errno is sticky and later calls overwrite it).
+thread_local int lastTransportErrno = 0;
+
+int sendText(int fd, const char* text) {
+  const int sent = UsbTmcPort_Send(fd, text);
+  if (sent < 0) lastTransportErrno = errno;
+  return sent;
+}
+
+int receive(int fd, char* buffer, std::size_t size) {
+  const int received = UsbTmcPort_Receive(fd, buffer, size);
+  if (received < 0) lastTransportErrno = errno;
+  return received;
+}
 
 int receiveUntilSomething(int fd, UsbRxBuffer buffer) {
   int received = 0;
   for (int attempt = 0; attempt < kStatusMaxTries; ++attempt) {
-    received = UsbTmcPort_Receive(fd, buffer.data(), buffer.size());
+    received = receive(fd, buffer.data(), buffer.size());
     if (received > 0) break;
     std::this_thread::sleep_for(kPollInterval);
   }
@@ -124,7 +138,7 @@ int handleQuery(int fd, UsbRxBuffer buffer, const SENSOR_QRY_S& query, QRY_TYPE&
   std::snprintf(text.data(), text.size(), "%s\n", query.qry_str.data());
   const int sent = sendText(fd, text.data());
   if (sent < 0) return sent;
-  const int received = UsbTmcPort_Receive(fd, buffer.data(), buffer.size());
+  const int received = receive(fd, buffer.data(), buffer.size());
   if (received <= 0) return received;
   clearRecord(result);
   switch (query.param_type) {
@@ -218,19 +232,21 @@ int waitOperationComplete(int fd, UsbRxBuffer buffer, int maxTries) {
     if (attempt > 0) std::this_thread::sleep_for(kPollInterval);
     const int sent = sendText(fd, "*OPC?\n");
     if (sent < 0) return sent;
-    const int received = UsbTmcPort_Receive(fd, buffer.data(), buffer.size());
+    const int received = receive(fd, buffer.data(), buffer.size());
     if (received > 0 && std::strcmp(buffer.data(), "1\n") == 0) return 1;
   }
   return 0;
 }
 
-int handleInitCmd(int fd, UsbRxBuffer buffer) {
+int handleInitCmd(int fd, UsbRxBuffer buffer) { return handleInitCmd(fd, buffer, kInitMaxTries); }
+
+int handleInitCmd(int fd, UsbRxBuffer buffer, int maxTries) {
   if (fd <= 0) return -1;
   const int sent = sendText(fd, "INIT\n");
   if (sent < 0) return sent;
   std::this_thread::sleep_for(10ms);
   if (sent == 0) return 0;
-  return waitOperationComplete(fd, buffer, kInitMaxTries);
+  return waitOperationComplete(fd, buffer, maxTries);
 }
 
 int handleReadStatusByteQuery(int fd, UsbRxBuffer buffer) { return queryAndPoll(fd, buffer, "*STB?\n"); }
@@ -243,7 +259,7 @@ int getPnPBlock(int fd, std::span<char, USBTMC_PNP_BLOCK_SIZE> block) {
   if (fd <= 0) return -1;
   const int sent = sendText(fd, "PNP:FILE:BLOC:DATA?\n");
   if (sent < 0) return sent;
-  return UsbTmcPort_Receive(fd, block.data(), block.size());
+  return receive(fd, block.data(), block.size());
 }
 
 namespace {
@@ -332,3 +348,6 @@ int openPnPFile(int fd, UsbRxBuffer buffer, std::span<char> file) {
   logManager_printToLog(SensorCommunications, "openPnPFile: %zu bytes in %d blocks\n", used, total);
   return 0;
 }
+
+int UsbTmcRequests_transportErrno() { return lastTransportErrno; }
+void UsbTmcRequests_clearTransportErrno() { lastTransportErrno = 0; }

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <thread>
 
+#include "configuration.h"
 #include "text_field.h"
 
 namespace {
@@ -247,27 +248,30 @@ TEST_F(SensorDataTest, WrittenConfigurationKeepsCapabilitiesAndForcesAutoPeriodO
 TEST_F(SensorDataTest, WrittenConfigurationWaitsForTheHandlerAndReturnsItsErrors) {
   auto& handler = sensorUsbHandlerData[1];
   handler.isInitialized = true;
+  handler.usbPort.fd = 99;  // never used: the handler is played below
+  configuration_setPulseMode(true);
   sensorPortHandler_setIsConnected(sensorPort_USB2, true);
   std::atomic<bool> done{false};
   // Plays the handler: applies what is pending, records one rejection and
-  // confirms once per cycle.
+  // counts one pass per cycle.
   std::thread fakeHandler([&] {
     while (!done.load()) {
-      {
-        std::lock_guard guard(sensorPortConfigMutex[sensorPort_USB2]);
-        if (handler.newConfig) {
-          handler.usbtmc_Errors = {};
-          sensorPortHandler_addParamError(&handler.usbtmc_Errors, "Freq is not valid");
-          handler.newConfig = false;
-        }
+      SENSOR_CONFIGS taken;
+      std::uint64_t sequence = 0;
+      if (sensorPortHandler_takeConfigRequest(sensorPort_USB2, taken, sequence)) {
+        USBTMC_PARAM_ERRORS errors;
+        sensorPortHandler_addParamError(&errors, "Freq is not valid");
+        sensorPortHandler_answerConfigRequests(sensorPort_USB2, sequence, errors);
       }
-      Event_Signal(&handler.usbtmcConfigureComplete);
+      sensorPortHandler_countConfigPass(sensorPort_USB2);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });
   const USBTMC_PARAM_ERRORS errors = sensorPortHandler_setSensorConfigs(sensorPort_USB2, SENSOR_CONFIGS{});
   done = true;
   fakeHandler.join();
+  handler.usbPort.fd = 0;
+  configuration_setPulseMode(false);
   ASSERT_EQ(errors.count, 1);
   EXPECT_EQ(TextField_view(errors.errors[0]), "Freq is not valid");
 }

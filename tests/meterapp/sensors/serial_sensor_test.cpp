@@ -625,27 +625,4 @@ TEST_F(SerialHandlerTest, ReadersOnOtherThreadsSeeOnlyWholeRecords) {
   EXPECT_GT(switches.load(), 0) << "the identity never changed while readers watched";
 }
 
-// ---- The USB slots until their protocol is in place -----------------------
-
-TEST(UsbPortPlaceholder, FollowsItsFlagAndNeverBecomesReady) {
-  for (int port : {sensorPort_USB1, sensorPort_USB2}) {
-    SCOPED_TRACE(port);
-    SensorPortHandler_Create(port);
-    SENSOR_MEASUREMENTS simulated;
-    simulated.fwdPwrVal = 12.0F;
-    SensorPortHandler_setSimulatedMeasurements(port, simulated);
-    EXPECT_EQ(sensorPortHandler_getSensorMeasurements(port).fwdPwrVal, 12.0F);
-
-    sensorPortHandler_setIsConnected(port, true);
-    EXPECT_TRUE(sensorPortHandler_getIsConnected(port));
-    // A new attachment forgets what the slot held before.
-    EXPECT_TRUE(waitUntil([&] { return std::isnan(sensorPortHandler_getSensorMeasurements(port).fwdPwrVal); }));
-    EXPECT_EQ(sensorPortHandler_getSensorStatus(port).status, notReady);
-    EXPECT_FALSE(sensorPortHandler_getIsInitialized(port));
-    EXPECT_FLOAT_EQ(sensorPortHandler_getSensorMaxPower(port), kUnidentifiedMaxPower);
-    sensorPortHandler_setIsConnected(port, false);
-    SensorPortHandler_Stop(port);
-  }
-}
-
 }  // namespace
