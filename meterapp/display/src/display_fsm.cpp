@@ -226,6 +226,19 @@ bool disconnectChannel(int channel, int port) {
   return true;
 }
 
+// One line on the state of both channels after a connect or disconnect.
+void traceChannels() {
+  const CSensorDisplayFSM& upper = sensorFSM[UpperDisplay];
+  const CSensorDisplayFSM& lower = sensorFSM[LowerDisplay];
+  const auto layout = [](const CSensorDisplayFSM& f) {
+    return f.activeState != Active ? "inactive" : f.fullSCreen ? "full" : "half";
+  };
+  DIAGNOSTIC("DisplayFSM: channels %s, channel 0 %s %s port %s, channel 1 %s %s port %s\n",
+             CSensorDisplayFSM_getCountSubStateName(countSubState), layout(upper),
+             CSensorDisplayFSM_getStateName(upper.state), CSensorDisplayFSM_getSensorPortName(upper.port),
+             layout(lower), CSensorDisplayFSM_getStateName(lower.state), CSensorDisplayFSM_getSensorPortName(lower.port));
+}
+
 void postToBoth(SensorDisplayEvents_t event) {
   for (CSensorDisplayFSM& fsm : sensorFSM) post(fsm, event);
 }
@@ -401,11 +414,16 @@ void CSensorDisplayFSM_connect(int port) {
   if (!connectChannel(static_cast<int>(channel), port)) {
     DIAGNOSTIC("DisplayFSM: Failed to handle connect for port %d on channel %u. All FSM instances are already active.",
                port, channel);
+    return;
   }
+  traceChannels();
 }
 
 void CSensorDisplayFSM_disconnect(int port) {
-  if (disconnectChannel(UpperDisplay, port) || disconnectChannel(LowerDisplay, port)) return;
+  if (disconnectChannel(UpperDisplay, port) || disconnectChannel(LowerDisplay, port)) {
+    traceChannels();
+    return;
+  }
   DIAGNOSTIC("DisplayFSM: Failed to handle disconnect. No FSM instance is active for port %d.", port);
 }
 
