@@ -398,6 +398,7 @@ void CSensorDisplayFSM_reset() {
   v.show(fsmDualNoConnectionScreens, 0);
   v.show(fsmDualNoConnectionScreens, 1);
   v.show(fsmSingleSensorContainer, 0);
+  traceChannels();
 }
 
 void CSensorDisplayFSM_setCW() { postToBoth(evSetCW); }

@@ -72,11 +72,12 @@ def plug_serial_and_answer(meter, sim):
 def test_no_sensor_shows_the_no_connection_page(simulated_meter):
     meter, sim = simulated_meter
     start(meter, sim)
-    assert wait_for(lambda: 'DisplayView: page 9 "No Sensor Detected"' in meter.stdout())
+    start_page = "SingleSensor, channel 0 full NotConnected port None, channel 1 inactive NotConnected port None"
+    assert wait_for(lambda: channels(meter) == start_page), channels(meter)
     time.sleep(1.5)
     assert "ChannelDialog: asking" not in meter.messages()
     assert not dialog_open()
-    assert "DisplayFSM: channels" not in meter.messages()  # no connect at all
+    assert meter.messages().count("DisplayFSM: channels") == 1  # the start page only, no connect
 
 
 def test_a_serial_sensor_asks_for_its_channel_and_shows_its_readings(simulated_meter):
