@@ -40,6 +40,9 @@ struct PassState {
   bool graphShown = false;
   bool pulseMode = false;
   int passCount = 0;
+  // Detection bits of sensors whose connect waits for the user's channel
+  // answer; the passes go on meanwhile.
+  std::uint32_t waitingConnects = 0;
 };
 PassState pass;
 
@@ -84,13 +87,31 @@ void startDisplay() {
   pass.started = true;
 }
 
+std::uint32_t bitOf(int port) { return kSensorPortDetectionBit[static_cast<std::size_t>(port)]; }
+
+// Disconnects at once; connects once every attached sensor has a channel.
+// While the user is still asked, the question stays on the screen and the
+// passes (and the other channel's readings) carry on.
 void applyDetectionChanges() {
   CONNECTED_SENSORS sensors;
-  if (!gtkThread_TakeSensorChanges(&sensors)) return;
-  const DetectionEvents events = DetectionEvents_from(sensors.detectedSensors, sensors.detectedSensorsChanged);
-  for (int i = 0; i < events.disconnectCount; ++i) CSensorDisplayFSM_disconnect(events.disconnects[static_cast<std::size_t>(i)]);
-  SensorManager_UpdateLogicalChannel();
-  for (int i = 0; i < events.connectCount; ++i) CSensorDisplayFSM_connect(events.connects[static_cast<std::size_t>(i)]);
+  const bool changed = gtkThread_TakeSensorChanges(&sensors);
+  if (!changed && pass.waitingConnects == 0) return;
+  if (changed) {
+    const DetectionEvents events = DetectionEvents_from(sensors.detectedSensors, sensors.detectedSensorsChanged);
+    for (int i = 0; i < events.disconnectCount; ++i) {
+      const int port = events.disconnects[static_cast<std::size_t>(i)];
+      if ((pass.waitingConnects & bitOf(port)) != 0) {
+        pass.waitingConnects &= ~bitOf(port);  // never shown: nothing to take down
+      } else {
+        CSensorDisplayFSM_disconnect(port);
+      }
+    }
+    for (int i = 0; i < events.connectCount; ++i) pass.waitingConnects |= bitOf(events.connects[static_cast<std::size_t>(i)]);
+  }
+  if (!SensorManager_UpdateLogicalChannel()) return;
+  const DetectionEvents connects = DetectionEvents_from(pass.waitingConnects, pass.waitingConnects);
+  pass.waitingConnects = 0;
+  for (int i = 0; i < connects.connectCount; ++i) CSensorDisplayFSM_connect(connects.connects[static_cast<std::size_t>(i)]);
 }
 
 void applyStoredViewSettings() {

@@ -14,6 +14,7 @@
 #include "app_callbacks.h"
 #include "app_state.h"
 #include "battery_monitor.h"
+#include "channel_dialog.h"
 #include "command_line.h"
 #include "configuration.h"
 #include "crash_log.h"
@@ -97,6 +98,8 @@ void initGtk(int* argc, char*** argv) {
 
 void buildScreens() {
   SensorManager_Create();
+  SensorManager_setChannelQuestion(ChannelDialog_question());
+  CSensorDisplayFSM_setMeasurementListener(scpiUpdateMeasurement);
   loadBatteryImages();
   initColors();
   loadFonts();

@@ -22,6 +22,7 @@
 #include "meter_threads.h"
 #include "platform.h"
 #include "sensor_detect.h"
+#include "sensor_manager.h"
 #include "warning_dialog.h"
 
 namespace {
@@ -187,6 +188,11 @@ CONNECTED_SENSORS hwPollingThread_detect(CONNECTED_SENSORS previous) {
   if (resetSensorDetect) {
     result.detectedSensors = 0;
     result.detectedSensorsChanged = previous.detectedSensors;
+    // The manager lets go of them too, so that the next pass attaches and
+    // identifies them afresh.
+    CONNECTED_SENSORS released;
+    released.detectedSensorsChanged = ~0U;
+    SensorManager_UpdatePhysicalSensors(&released, true);
     resetSensorDetect = false;
   }
   gtkThread_SensorChanged(result);

@@ -42,6 +42,19 @@ int Device_ioctlValue(int fd, unsigned long request, unsigned long value);
 // gone either way on Linux). Returns close()'s result.
 int Device_close(int fd);
 
+// Which file a path or a descriptor names: device and inode. A node that
+// vanished and came back (a re-plugged USB sensor) is another file even
+// under the same name.
+struct DeviceFileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const DeviceFileId&) const = default;
+};
+// Follows links. False (errno set) when the path does not exist.
+bool Device_fileId(const std::string& path, DeviceFileId* id);
+// False (errno set) when the descriptor is not open.
+bool Device_descriptorId(int fd, DeviceFileId* id);
+
 // Reads at most `limit` bytes of a small file (sysfs attributes, one-line
 // records) in one read. False when it cannot be opened or read.
 bool Device_readSmallFile(const std::string& path, std::size_t limit, std::string* text);

@@ -1,5 +1,7 @@
 #include "device_io.h"
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -65,6 +67,20 @@ int Device_ioctlValue(int fd, unsigned long request, unsigned long value) {
 }
 
 int Device_close(int fd) { return ::close(fd); }
+
+bool Device_fileId(const std::string& path, DeviceFileId* id) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  *id = {info.st_dev, info.st_ino};
+  return true;
+}
+
+bool Device_descriptorId(int fd, DeviceFileId* id) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return false;
+  *id = {info.st_dev, info.st_ino};
+  return true;
+}
 
 bool Device_readSmallFile(const std::string& path, std::size_t limit, std::string* text) {
   const UniqueFd fd(Device_open(path.c_str(), O_RDONLY));

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <limits>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "event.h"
@@ -370,3 +371,45 @@ void sensorPortHandler_setReadingListener(SensorReadingListener listener);
 void sensorPortHandler_signalReadingAvailable(int port);
 
 void sensorPortHandler_addParamError(USBTMC_PARAM_ERRORS* errors, const char* text);
+
+// --- The descriptor of a USB slot (ports 2 and 3) ---
+//
+// The detection thread opens a slot's usbtmc node and lets go of it when the
+// node vanishes or is replaced; the slot's handler talks through it. The two
+// meet under the slot's lease: the handler takes one for every step that uses
+// the descriptor or its own protocol state (sensorState, usbtmcSubstate,
+// usbtmcRetryCount, usbPort), and never keeps the descriptor number beyond
+// it. The detection thread changes the slot only while it holds the lease
+// itself, so a slot is never closed or reset under a step, and a descriptor
+// number is never reused while a step still has it.
+struct UsbSlotLease {
+  std::unique_lock<std::timed_mutex> hold;
+  // The descriptor to talk through; 0 while the slot has no node, or while
+  // its release is pending (the connection flag is then cleared as well):
+  // the handler ends its step and goes back to stateUsbStart.
+  int fd = 0;
+};
+// Handler side. Blocks only while the detection thread binds or resets the
+// slot (a few system calls).
+UsbSlotLease UsbSlot_lease(int port);
+
+// Detection side (detection thread only).
+// The slot of `port` has no node and no release pending.
+bool UsbSlot_isFree(int port);
+// A release was asked for and has not been carried out yet.
+bool UsbSlot_isReleasing(int port);
+// The node the slot holds open ("/dev/usbtmc0"), empty when free.
+std::string_view UsbSlot_node(int port);
+// The slot's descriptor, 0 when none (the detection thread's own view).
+int UsbSlot_descriptor(int port);
+// Publishes a freshly opened descriptor of `node` into a free slot.
+void UsbSlot_bind(int port, int fd, std::string_view node);
+// Lets go of the slot: clears the port's connection flag first, then waits at
+// most `limitMs` for the lease (for the handler to finish its step); with
+// the lease it closes the descriptor and resets the slot's handler record
+// under the port's locks (state stateUsbStart, newConfig set, port
+// disconnected and closed, configDone cleared, reading, identity and
+// configuration back to a port without sensor, status notReady) and returns
+// true. Without it the release stays pending (the slot reports no sensor
+// and is not reused) and the next call tries again.
+bool UsbSlot_release(int port, std::uint32_t limitMs);

@@ -44,7 +44,11 @@ void SensorManager_Create();
 void SensorManager_Destroy();
 bool SensorManager_UpdatePhysicalSensors(CONNECTED_SENSORS* record, bool twoChannels);
 bool SensorManager_AssignLogicalChannels(bool twoChannels);
-void SensorManager_UpdateLogicalChannel();
+// Gives every active sensor a logical channel, asking the user where the
+// mapping is not obvious. Never waits for the user: true when every active
+// sensor holds a channel, false while a question is open (the display pass
+// keeps the connects of the sensors concerned until it returns true).
+bool SensorManager_UpdateLogicalChannel();
 ActiveSensors* SensorManager_GetActiveSensors();
 SensorInstance* SensorManager_GetSensorInstance(int port);
 int SensorInstance_GetActiveCount();
@@ -57,7 +61,20 @@ void SensorInstance_SetPhysicalChannel(int port, std::uint32_t channel);
 std::uint32_t SensorInstance_GetState(int port);
 void SensorInstance_SetState(int port, std::uint32_t state);
 
-// Asks the user which logical channel the sensor on `port` takes and returns
-// sensorLogicalChannel1 or sensorLogicalChannel2. Runs on the GTK main loop.
-using SensorManager_ChannelQuestion = std::uint32_t (*)(int port);
+// The question to the user, handed in by the application (the dialog lives
+// on the screen side). `ask` shows the question for the sensor on `port` and
+// returns at once; the user's answer comes back later through
+// SensorManager_answerChannelQuestion. `withdraw` takes the question off the
+// screen when its sensor is pulled before the user answered. Both run on the
+// GTK main loop, from SensorManager_UpdateLogicalChannel.
+struct SensorManager_ChannelQuestion {
+  void (*ask)(int port) = nullptr;
+  void (*withdraw)() = nullptr;
+};
 void SensorManager_setChannelQuestion(SensorManager_ChannelQuestion question);
+// The user chose `channel` (sensorLogicalChannel1 or 2) for the sensor on
+// `port`. Only stored: the next SensorManager_UpdateLogicalChannel applies it
+// to the sensor if it is still there, and drops it otherwise.
+void SensorManager_answerChannelQuestion(int port, std::uint32_t channel);
+// The port a question is open for, sensorPort_None while none.
+int SensorManager_openQuestion();

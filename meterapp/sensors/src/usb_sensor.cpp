@@ -452,19 +452,25 @@ void runState(Slot& s) {
   s.go(stateUsbIdle);
 }
 
-void step(Slot& s) {
-  sensorPortHandler_closeRetiredUsbDescriptor(s.port);
-  s.fd = s.h.usbPort.fd.load();
+// One step runs under the slot's lease: detection cannot close or reset the
+// slot while the step talks through its descriptor.
+bool leasedStep(Slot& s) {
+  UsbSlotLease lease = UsbSlot_lease(s.port);
+  s.fd = lease.fd;
   // A slot marked in error waits for detection to free or rebind it.
-  if (s.fd <= 0 || s.h.usbPort.portState == sensorPortError) {
-    s.pause(s.t.retryPause);
-    return;
-  }
+  if (s.fd <= 0 || s.h.usbPort.portState == sensorPortError) return false;
   UsbTmcRequests_clearTransportErrno();
   runState(s);
   // Judged by the failing transfer's own error number, never by a stale errno.
   const int error = UsbTmcRequests_transportErrno();
   if (deviceGone(error)) markVanished(s, error);
+  s.fd = 0;
+  return true;
+}
+
+void step(Slot& s) {
+  sensorPortHandler_closeRetiredUsbDescriptor(s.port);
+  if (!leasedStep(s)) s.pause(s.t.retryPause);
 }
 
 void attach(Slot& s) {

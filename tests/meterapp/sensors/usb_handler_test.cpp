@@ -20,7 +20,7 @@
 #include "sensor_data.h"
 #include "sensor_port_handler.h"
 #include "simulator.h"
-#include "temp_root.h"
+#include "scratch_root.h"
 #include "text_field.h"
 #include "usb_sensor.h"
 #include "usbtmc_requests.h"
@@ -64,7 +64,7 @@ class UsbHandlerTest : public ::testing::Test {
     fast.configWaitSlack = 3000ms;
     UsbSensor_setTiming(fast);
     SimOptions options;
-    options.root = root.path().string();
+    options.root = root.str();
     options.paced = false;
     options.usbTimeoutTenths = 2;
     sim = std::make_unique<Simulator>(options);
@@ -119,7 +119,7 @@ class UsbHandlerTest : public ::testing::Test {
     });
   }
 
-  TempRoot root;
+  test_support::ScratchRoot root;
   std::unique_ptr<Simulator> sim;
 };
 
