@@ -125,11 +125,56 @@ void tty_log_diag(int fd) {
   DIAGNOSTIC("c_ospeed=%d\n", static_cast<int>(::cfgetospeed(&tty)));
 }
 
+namespace {
+
+// The four settings the user chooses for the command port (speed, data bits,
+// stop bits, parity). They live in the settings file, so a reopen must not
+// fall back to the raw-mode defaults.
+struct LineSettings {
+  speed_t ispeed = B9600;
+  speed_t ospeed = B9600;
+  tcflag_t cflag = 0;
+};
+constexpr tcflag_t kLineBits = CSIZE | CSTOPB | PARENB | PARODD;
+
+bool LineSettings_read(int fd, LineSettings* settings) {
+  struct termios tty {};
+  if (fd < 0 || ::tcgetattr(fd, &tty) < 0) return false;
+  settings->ispeed = ::cfgetispeed(&tty);
+  settings->ospeed = ::cfgetospeed(&tty);
+  settings->cflag = tty.c_cflag & kLineBits;
+  return true;
+}
+
+int LineSettings_apply(int fd, const LineSettings& settings) {
+  struct termios tty {};
+  if (::tcgetattr(fd, &tty) < 0) {
+    DIAGNOSTIC("tcgetattr errno=%d\n", errno);
+    return -1;
+  }
+  ::cfsetispeed(&tty, settings.ispeed);
+  ::cfsetospeed(&tty, settings.ospeed);
+  tty.c_cflag = (tty.c_cflag & ~kLineBits) | settings.cflag;
+  if (::tcsetattr(fd, TCSANOW, &tty) < 0) {
+    DIAGNOSTIC("tcsetattr errno=%d\n", errno);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int SerialPort_Open(const char* path) {
+  // The line settings of the port open so far win over what the device node
+  // reports after it was closed (a real UART may reset on the last close).
+  LineSettings kept;
+  bool haveKept = LineSettings_read(fd_, &kept);
   if (fd_ >= 0) SerialPort_Close();
   const int fd = serial_open(path);
   if (fd < 0) return fd;
+  if (!haveKept) haveKept = LineSettings_read(fd, &kept);
   tty_set_raw(fd);
+  if (haveKept) LineSettings_apply(fd, kept);
   fd_ = fd;
   return fd_;
 }
@@ -142,6 +187,12 @@ int SerialPort_puts(const char* text) { return serial_puts(fd_, text); }
 
 int SerialPort_flush() {
   const int result = ::tcflush(fd_, TCIOFLUSH);
+  if (result < 0) DIAGNOSTIC("tcflush errno = %d\n", errno);
+  return result;
+}
+
+int SerialPort_flushInput() {
+  const int result = ::tcflush(fd_, TCIFLUSH);
   if (result < 0) DIAGNOSTIC("tcflush errno = %d\n", errno);
   return result;
 }
