@@ -60,6 +60,9 @@ struct ScpiTransport {
   int* fd = nullptr;
   bool socket = false;
   bool broken = false;
+  // A socket reply gathered until its terminator (see SCPI_Flush).
+  std::array<char, 1024> pending{};
+  std::size_t pendingLength = 0;
 };
 
 struct SCPI_S {

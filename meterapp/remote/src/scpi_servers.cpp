@@ -3,12 +3,14 @@
 // RS-232 command port. Each transport has its own parser context over the
 // one record.
 #include <fcntl.h>
+#include <pthread.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -73,20 +75,53 @@ bool sendAll(int fd, const char* data, std::size_t length) {
   return true;
 }
 
+bool sendPending(ScpiTransport* transport) {
+  const bool ok = transport->pendingLength == 0 || sendAll(*transport->fd, transport->pending.data(),
+                                                           transport->pendingLength);
+  transport->pendingLength = 0;
+  return ok;
+}
+
+void markBroken(ScpiTransport* transport) {
+  DIAGNOSTIC("write failed errno=%d\n", errno);
+  transport->broken = true;
+  transport->pendingLength = 0;
+}
+
+// The engine writes a reply in several pieces; on a socket they are gathered
+// and sent as one by SCPI_Flush after the terminator (one segment per reply
+// instead of one per piece).
 size_t SCPI_Write(scpi_t* context, const char* data, size_t length) {
   auto* transport = static_cast<ScpiTransport*>(context->user_context);
   if (transport == nullptr || transport->fd == nullptr || *transport->fd < 0 || transport->broken) return 0;
-  const bool ok = transport->socket ? sendAll(*transport->fd, data, length)
-                                    : Device_writeAll(*transport->fd, std::string_view(data, length));
-  if (!ok) {
-    DIAGNOSTIC("write failed errno=%d\n", errno);
-    transport->broken = true;
-    return 0;
+  if (!transport->socket) {
+    if (!Device_writeAll(*transport->fd, std::string_view(data, length))) {
+      markBroken(transport);
+      return 0;
+    }
+    return length;
   }
+  if (transport->pendingLength + length > transport->pending.size()) {
+    if (!sendPending(transport) || (length > transport->pending.size() && !sendAll(*transport->fd, data, length))) {
+      markBroken(transport);
+      return 0;
+    }
+    if (length > transport->pending.size()) return length;
+  }
+  std::copy_n(data, length, transport->pending.data() + transport->pendingLength);
+  transport->pendingLength += length;
   return length;
 }
 
-scpi_result_t SCPI_Flush(scpi_t*) { return SCPI_RES_OK; }
+scpi_result_t SCPI_Flush(scpi_t* context) {
+  auto* transport = static_cast<ScpiTransport*>(context->user_context);
+  if (transport == nullptr || !transport->socket || transport->fd == nullptr || *transport->fd < 0 ||
+      transport->broken) {
+    return SCPI_RES_OK;
+  }
+  if (!sendPending(transport)) markBroken(transport);
+  return SCPI_RES_OK;
+}
 
 int SCPI_Error(scpi_t*, int_fast16_t code) {
   DIAGNOSTIC("**ERROR: %d, %s\n", static_cast<int>(code), SCPI_ErrorTranslate(code));
@@ -168,6 +203,7 @@ void configureClient(int fd) {
   const int count = kKeepAliveCount;
   const timeval sendTimeout{kSendTimeoutS, 0};
   if (::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) < 0 ||
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) < 0 ||
       ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle) < 0 ||
       ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval) < 0 ||
       ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) < 0 ||
@@ -203,6 +239,7 @@ void serveClient(int client, const std::stop_token& stop) {
 }
 
 void scpiTcpServerThread(const std::stop_token& stop, UniqueFd listener) {
+  ::pthread_setname_np(::pthread_self(), "scpiTcpServer");
   DIAGNOSTIC("Starting...\n");
   {
     std::lock_guard guard(scpi->lock);
@@ -219,6 +256,7 @@ void scpiTcpServerThread(const std::stop_token& stop, UniqueFd listener) {
     if (!client.valid()) continue;  // the client gave up before it was accepted
     configureClient(client.get());
     scpi->tcpTransport.broken = false;
+    scpi->tcpTransport.pendingLength = 0;
     scpi->tcpClientFd = client.get();
     serveClient(client.get(), stop);
     scpi->tcpClientFd = -1;
@@ -256,6 +294,7 @@ bool createSerialServer(const std::string& path) {
 }
 
 void scpiSerialServerThread(const std::stop_token& stop) {
+  ::pthread_setname_np(::pthread_self(), "scpiSerialSrv");
   DIAGNOSTIC("Starting...\n");
   scpi_t* context = &scpi->serContext;
   scpiContext_init(context, scpi->serInputBuffer.data(), scpi->serErrorQueueData.data(), &scpi->serTransport);
@@ -322,8 +361,10 @@ void initScpiParser() {
   scpi->checkIp = validate_ip;
   scpi->checkNetmask = validate_netmask;
   scpi->newLan.method = INET_METHOD_DHCP;
-  scpi->tcpTransport = {&scpi->tcpClientFd, true, false};
-  scpi->serTransport = {SerialPort_getfd(), false, false};
+  scpi->tcpTransport.fd = &scpi->tcpClientFd;
+  scpi->tcpTransport.socket = true;
+  scpi->serTransport.fd = SerialPort_getfd();
+  scpi->serTransport.socket = false;
 }
 
 void startScpiParser() {
