@@ -79,6 +79,8 @@ void DeviceRoot_build(const std::string& root) {
       {std::string(kFuelGauge) + "temp", "2650\n"},
       {"/sys/class/leds/talvekR905a:KeepOn/brightness", "0\n"},
       {"/sys/class/net/eth0/address", "02:00:52:90:50:01\n"},
+      // The identity the factory provisions: model and serial number.
+      {"/etc/meterapp/meterIdentity.conf", "# provisioned identity of this meter\nmodel R9050\nserial 905026001\n"},
       {"/usr/local/etc/defconfig/buildInstalled",
        "BUILD_HOSTNAME=r9050-sim\nBUILD_DATE=2026-01-15T10:00:00\nBUILD_UUID=00000000-sim0-0000-0000-000000009050\n"},
   };

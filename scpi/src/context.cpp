@@ -269,6 +269,13 @@ bool SCPI_Input(scpi_t* context, const char* data, size_t length) {
   return !overrun && context->last_ok;
 }
 
+void SCPI_InputDiscard(scpi_t* context) {
+  if (context->executing) return;
+  context->discarding = false;
+  context->pending = 0;
+  scpi_detail::ResetScan(context);
+}
+
 bool SCPI_Parse(scpi_t* context, std::string_view message) {
   if (context->executing) return false;
   scpi_detail::ExecuteMessage(context, message);

@@ -45,7 +45,9 @@ void tty_log_diag(int fd);
 // threads and the serial settings. Open and close it while no other thread
 // uses it.
 
-// Opens the port in raw mode (closing a port opened before). Returns the
+// Opens the port in raw mode (closing a port opened before). The user's line
+// settings (speed, data bits, stop bits, parity) are kept across the reopen:
+// those of the port open before, else those the device node has. Returns the
 // descriptor or a negative value.
 int SerialPort_Open(const char* path);
 int SerialPort_getc();
@@ -53,6 +55,8 @@ int SerialPort_gets(char* buffer, std::size_t length);
 int SerialPort_puts(const char* text);
 // Discards pending input and output.
 int SerialPort_flush();
+// Discards pending input only; output still being sent is kept.
+int SerialPort_flushInput();
 // Address of the port's descriptor (negative while the port is closed).
 int* SerialPort_getfd();
 bool SerialPort_isOpen();

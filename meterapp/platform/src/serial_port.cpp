@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "device_io.h"
 #include "system_log.h"
@@ -125,11 +126,100 @@ void tty_log_diag(int fd) {
   DIAGNOSTIC("c_ospeed=%d\n", static_cast<int>(::cfgetospeed(&tty)));
 }
 
+namespace {
+
+// The four settings the user chooses for the command port: speed, data bits,
+// stop bits, parity. They live in the settings file, so a reopen must not
+// fall back to the raw-mode defaults. The port also remembers the values it
+// was last given: a pseudo-terminal (the simulated device's port) reports
+// every line as 8 bits without parity whatever it was set to, and the
+// settings file and the queries must still see what the user chose.
+struct LineSettings {
+  speed_t ispeed = B9600;
+  speed_t ospeed = B9600;
+  tcflag_t cflag = 0;
+};
+constexpr tcflag_t kLineBits = CSIZE | CSTOPB | PARENB | PARODD;
+
+// Line settings last applied to the open port (process-wide, with fd_).
+bool appliedValid_ = false;
+LineSettings applied_;
+std::string appliedPath_;
+
+LineSettings LineSettings_of(const struct termios& tty) {
+  return {::cfgetispeed(&tty), ::cfgetospeed(&tty), tty.c_cflag & kLineBits};
+}
+
+void LineSettings_put(struct termios* tty, const LineSettings& settings) {
+  ::cfsetispeed(tty, settings.ispeed);
+  ::cfsetospeed(tty, settings.ospeed);
+  tty->c_cflag = (tty->c_cflag & ~kLineBits) | settings.cflag;
+}
+
+void remember(const struct termios& tty) {
+  applied_ = LineSettings_of(tty);
+  appliedValid_ = true;
+}
+
+// Applies the settings and remembers the line part. The C library reports
+// EINVAL when the driver kept some flags of its own (a pseudo-terminal keeps 8
+// bits without parity); the call still went through when the speeds took.
+int applyAndRemember(int fd, int action, const struct termios& tty) {
+  int result = ::tcsetattr(fd, action, &tty);
+  if (result < 0 && errno == EINVAL) {
+    struct termios now {};
+    if (::tcgetattr(fd, &now) == 0 && ::cfgetispeed(&now) == ::cfgetispeed(&tty) &&
+        ::cfgetospeed(&now) == ::cfgetospeed(&tty)) {
+      result = 0;
+    }
+  }
+  if (result == 0) remember(tty);
+  return result;
+}
+
+int LineSettings_apply(int fd, const LineSettings& settings) {
+  struct termios tty {};
+  if (::tcgetattr(fd, &tty) < 0) {
+    DIAGNOSTIC("tcgetattr errno=%d\n", errno);
+    return -1;
+  }
+  LineSettings_put(&tty, settings);
+  if (applyAndRemember(fd, TCSANOW, tty) < 0) {
+    DIAGNOSTIC("tcsetattr errno=%d\n", errno);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int SerialPort_Open(const char* path) {
+  // The settings of the port open so far, or of this same port when it was
+  // last open, win over what the device node reports: a real UART may reset
+  // on the last close, and a pseudo-terminal never reports them.
+  LineSettings kept;
+  bool haveKept = false;
+  struct termios before {};
+  if (SerialPort_GetConfig(&before) == 0) {
+    kept = LineSettings_of(before);
+    haveKept = true;
+  } else if (appliedValid_ && appliedPath_ == path) {
+    kept = applied_;
+    haveKept = true;
+  }
   if (fd_ >= 0) SerialPort_Close();
+  appliedValid_ = false;
   const int fd = serial_open(path);
   if (fd < 0) return fd;
+  appliedPath_ = path;
+  if (!haveKept && ::tcgetattr(fd, &before) == 0) {
+    kept = LineSettings_of(before);
+    haveKept = true;
+  }
   tty_set_raw(fd);
+  struct termios raw {};
+  if (::tcgetattr(fd, &raw) == 0) remember(raw);
+  if (haveKept) LineSettings_apply(fd, kept);
   fd_ = fd;
   return fd_;
 }
@@ -146,6 +236,12 @@ int SerialPort_flush() {
   return result;
 }
 
+int SerialPort_flushInput() {
+  const int result = ::tcflush(fd_, TCIFLUSH);
+  if (result < 0) DIAGNOSTIC("tcflush errno = %d\n", errno);
+  return result;
+}
+
 int* SerialPort_getfd() { return &fd_; }
 
 bool SerialPort_isOpen() { return fd_ >= 0; }
@@ -153,13 +249,17 @@ bool SerialPort_isOpen() { return fd_ >= 0; }
 int SerialPort_GetConfig(struct termios* config) {
   if (fd_ < 0) return -1;
   const int result = ::tcgetattr(fd_, config);
-  if (result < 0) DIAGNOSTIC("tcgetattr errno = %d\n", errno);
+  if (result < 0) {
+    DIAGNOSTIC("tcgetattr errno = %d\n", errno);
+    return result;
+  }
+  if (appliedValid_) LineSettings_put(config, applied_);
   return result;
 }
 
 int SerialPort_SetConfig(const struct termios* config) {
   if (fd_ < 0) return -1;
-  const int result = ::tcsetattr(fd_, TCSAFLUSH, config);
+  const int result = applyAndRemember(fd_, TCSAFLUSH, *config);
   if (result < 0) DIAGNOSTIC("tcsetattr errno = %d\n", errno);
   return result;
 }

@@ -361,6 +361,12 @@ bool SCPI_Init(scpi_t* context, const scpi_command_t* commands, const scpi_inter
 // message executed queued an error. Must not be called from a handler.
 bool SCPI_Input(scpi_t* context, const char* data, size_t length);
 
+// Forgets every pending byte and the discard state left by an overrun,
+// without executing anything: for a transport whose peer went away, so that
+// the next peer's first message starts clean. The error queue and the
+// registers are kept. Must not be called from a handler.
+void SCPI_InputDiscard(scpi_t* context);
+
 // Executes one complete program message (without terminator) directly.
 bool SCPI_Parse(scpi_t* context, std::string_view message);
 

@@ -144,3 +144,85 @@ def simulated_meter():
         finally:
             m.kill()
             sim.stop()
+
+
+# ---- Remote control (SCPI over TCP and RS-232) ----
+
+import re
+import socket
+
+
+def scpi_port(meter, timeout=20.0):
+    """The TCP port the meter's SCPI server chose (METER_SCPI_PORT=0); the
+    meter logs it once it listens."""
+    found = wait_for(lambda: re.search(r"SCPI server listening on port (\d+)", meter.messages()),
+                     timeout=timeout)
+    assert found, "the SCPI server did not start:\n" + meter.messages()[-2000:]
+    return int(found.group(1))
+
+
+class ScpiClient:
+    """A raw SCPI socket client: send lines, read CR LF ended replies."""
+
+    def __init__(self, port, timeout=5.0):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+        self.buffer = b""
+
+    def send(self, data):
+        self.sock.sendall(data if isinstance(data, bytes) else data.encode())
+
+    def readline(self, timeout=5.0):
+        self.sock.settimeout(timeout)
+        while b"\r\n" not in self.buffer:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                raise ConnectionError("the meter closed the connection")
+            self.buffer += chunk
+        line, self.buffer = self.buffer.split(b"\r\n", 1)
+        return line.decode()
+
+    def ask(self, message, timeout=5.0):
+        self.send(message + "\n")
+        return self.readline(timeout)
+
+    def close(self):
+        self.sock.close()
+
+
+def _prepare_scpi_root(root, settings_lines=(), interfaces=None):
+    if settings_lines:
+        path = root / "etc/meterapp/TalvekApplicationSettings.conf"
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text("".join(line + "\n" for line in settings_lines))
+    if interfaces is not None:
+        path = root / "etc/network/interfaces"
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(interfaces)
+
+
+DEFAULT_INTERFACES = ("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n\n"
+                      "auto eth0:0\niface eth0:0 inet static\n    address 192.168.254.254\n"
+                      "    netmask 255.255.255.0\n")
+
+
+@pytest.fixture
+def scpi_meter_factory(simulated_meter):
+    """Starts the simulator (no sensors) and the meter on one root, after
+    writing the given settings lines and interfaces file into the root.
+    Returns (meter, sim, port)."""
+    meter, sim = simulated_meter
+
+    def start(settings_lines=(), interfaces=DEFAULT_INTERFACES):
+        sim.start()
+        _prepare_scpi_root(meter.root, settings_lines, interfaces)
+        meter.start()
+        meter.wait_started()
+        return meter, sim, scpi_port(meter)
+
+    return start
+
+
+@pytest.fixture
+def scpi_meter(scpi_meter_factory):
+    """A meter with its SCPI servers up: (meter, sim, port)."""
+    return scpi_meter_factory()
