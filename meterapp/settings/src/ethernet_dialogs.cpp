@@ -238,7 +238,7 @@ void onApply(GtkWidget*, gpointer) {
   const bool isStatic = c->newIp.method == INET_METHOD_STATIC;
   closeAll();
   network_restart();
-  if (isStatic) g_timeout_add_seconds(kEthRecheckSeconds, recheckAddress, nullptr);
+  if (isStatic) g_timeout_add(kEthRecheckSeconds * 1000, recheckAddress, nullptr);
 }
 
 void onCancel(GtkWidget*, gpointer) { closeAll(); }
