@@ -14,8 +14,8 @@ namespace {
 
 constexpr int kScreenWidth = 1024;
 constexpr int kPanelWidth = 300;
-constexpr int kPanelTop = 60;
-constexpr int kControlHeight = 44;
+constexpr int kPanelTop = 40;
+constexpr int kControlHeight = 36;
 
 // Clickable text on black, as the rest of the screen.
 constexpr const char* kPanelStyle =
