@@ -268,6 +268,9 @@ TEST_F(EthernetDialogTest, StaticWithoutAnAddressLeavesApplyAndCancelUsable) {
   click(sut->apply);
   EXPECT_EQ(EthernetDialogs_current(), nullptr);
   EXPECT_NE(interfaces().find("    address 10.9.8.7\n"), std::string::npos);
+  // The check after the restart finds eth0 up (and is over before the next test).
+  runMainLoopFor(std::chrono::milliseconds(kEthRecheckSeconds * 1000 + 800));
+  EXPECT_EQ(restarts(), "/etc/init.d/network restart\n");
 }
 
 TEST_F(EthernetDialogTest, AnInterfacesFileThatCannotBeWrittenIsShownAndNothingRestarts) {
