@@ -81,6 +81,11 @@ void DeviceRoot_build(const std::string& root) {
       {"/sys/class/net/eth0/address", "02:00:52:90:50:01\n"},
       // The identity the factory provisions: model and serial number.
       {"/etc/meterapp/meterIdentity.conf", "# provisioned identity of this meter\nmodel R9050\nserial 905026001\n"},
+      // The live IPv4 settings the meter reads off the device, instead of the host's interfaces.
+      {"/sys/class/net/eth0/ipv4_address", "192.168.1.50\n"},
+      {"/sys/class/net/eth0/ipv4_netmask", "255.255.255.0\n"},
+      {"/sys/class/net/eth0:0/ipv4_address", "169.254.90.50\n"},
+      {"/sys/class/net/eth0:0/ipv4_netmask", "255.255.0.0\n"},
       {"/usr/local/etc/defconfig/buildInstalled",
        "BUILD_HOSTNAME=r9050-sim\nBUILD_DATE=2026-01-15T10:00:00\nBUILD_UUID=00000000-sim0-0000-0000-000000009050\n"},
   };

@@ -37,6 +37,7 @@
 #include "sensor_port_handler.h"
 #include "serial_config.h"
 #include "serial_port.h"
+#include "settings_menu.h"
 #include "text_field.h"
 #include "warning_dialog.h"
 
@@ -96,6 +97,23 @@ void initGtk(int* argc, char*** argv) {
   g_object_set(gtk_settings_get_default(), "gtk-dnd-drag-threshold", kDragThresholdPixels, nullptr);
 }
 
+bool guiReady() { return gtk_init_done.load(); }
+
+// The settings panel stores its options through the application's actions,
+// which also reset or redraw the graphs.
+void createSettingsMenu() {
+  AppSettingsMenuHooks hooks;
+  hooks.guiReady = guiReady;
+  hooks.setDisplayForward = settings_setDisplayForward;
+  hooks.setDisplayReflected = settings_setDisplayReflected;
+  hooks.setDisplayMatch = settings_setDisplayMatch;
+  hooks.setMatchType = settings_setMatchType;
+  hooks.setDisplayGraph = settings_setDisplayGraph;
+  hooks.setGraphMode = settings_setGraphMode;
+  hooks.setSensorPulseMode = settings_setSensorPulseMode;
+  AppSettingsMenu_create(mainWindow, hooks);
+}
+
 void buildScreens() {
   SensorManager_Create();
   SensorManager_setChannelQuestion(ChannelDialog_question());
@@ -113,6 +131,7 @@ void buildScreens() {
   createGTKDisplays(hooks);
   checkModelForBattery();
   WarningDialog_create(&batteryWarningDialog, mainWindow, kBatteryWarning);
+  createSettingsMenu();
   graphSettingsDialog_Create();
   pulseConfigDialog_Create(&gPulseConfigDlgP803, ModelP803);
   pulseConfigDialog_Create(&gPulseConfigDlgP804, ModelP804);

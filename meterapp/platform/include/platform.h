@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,3 +59,13 @@ void Platform_syslog(int priority, std::string_view message);
 std::uint16_t Platform_scpiPort();
 // The port a METER_SCPI_PORT text stands for (5025 when absent or invalid).
 std::uint16_t Platform_parseScpiPort(const char* text);
+
+// Which IPv4 setting of an interface Platform_interfaceAddress reads.
+enum class InterfaceAddressKind { address, netmask };
+
+// The live IPv4 address or netmask of a network interface off the device:
+// the first line of "/sys/class/net/<name>/ipv4_address" (or ipv4_netmask)
+// under the device root, empty when the file is missing, so that the meter's
+// network view does not depend on the host's interfaces. On the device it
+// returns nothing and the caller asks the system's interface list.
+std::optional<std::string> Platform_interfaceAddress(std::string_view name, InterfaceAddressKind kind);

@@ -254,3 +254,17 @@ void user_message(int priority, const char* format, ...) {
   Platform_syslog(priority, SystemLog_formatV(format, args));
   va_end(args);
 }
+
+std::optional<std::string> Platform_interfaceAddress(std::string_view name, InterfaceAddressKind kind) {
+  if (!Platform_isSimulated()) return std::nullopt;
+  // The name becomes part of a path: nothing that could leave the folder.
+  if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") return std::string();
+  const char* file = kind == InterfaceAddressKind::address ? "/ipv4_address" : "/ipv4_netmask";
+  std::string text;
+  if (!Device_readSmallFile(Platform_path(DevicePath::kNetClassDir + std::string(name) + file), 64, &text)) {
+    return std::string();
+  }
+  const std::size_t end = text.find_first_of("\r\n");
+  if (end != std::string::npos) text.resize(end);
+  return text;
+}

@@ -233,9 +233,15 @@ std::string get_mac_address(std::string_view name) {
   return mac;
 }
 
-std::string get_ip_address(std::string_view name) { return firstInetOf(name, false); }
+std::string get_ip_address(std::string_view name) {
+  if (auto simulated = Platform_interfaceAddress(name, InterfaceAddressKind::address)) return *simulated;
+  return firstInetOf(name, false);
+}
 
-std::string get_netmask(std::string_view name) { return firstInetOf(name, true); }
+std::string get_netmask(std::string_view name) {
+  if (auto simulated = Platform_interfaceAddress(name, InterfaceAddressKind::netmask)) return *simulated;
+  return firstInetOf(name, true);
+}
 
 std::string get_gateway(std::string_view name) { return get_gateway_from(Platform_path(DevicePath::kRouteTable), name); }
 
