@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -111,3 +112,24 @@ void DeviceRoot_link(const std::string& target, const std::string& link) {
 }
 
 void DeviceRoot_unlink(const std::string& link) { ::unlink(link.c_str()); }
+
+std::string DeviceRoot_batteryFile(const std::string& root, const std::string& name) {
+  static const std::vector<std::string> kChargerFiles = {"armShipMode_raw", "configBits_raw", "cOverXTerm_enable",
+                                                         "cellCount", "inputCurrentLimit_raw", "chargerState_raw"};
+  static const std::vector<std::string> kGaugeFiles = {"voltage_now", "current_now", "charge_now", "temp"};
+  for (const auto& f : kChargerFiles) {
+    if (f == name) return root + kCharger + name;
+  }
+  for (const auto& f : kGaugeFiles) {
+    if (f == name) return root + kFuelGauge + name;
+  }
+  return {};
+}
+
+std::optional<std::string> DeviceRoot_readAttribute(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t end = text.find_first_of(std::string("\0\n \r", 4));
+  return end == std::string::npos ? text : text.substr(0, end);
+}

@@ -3,6 +3,7 @@
 // key pipe and the system folders the meter writes to.
 #pragma once
 
+#include <optional>
 #include <string>
 
 // Creates every folder and file of the device that is missing; files that
@@ -21,3 +22,11 @@ void DeviceRoot_unlink(const std::string& link);
 
 // Replaces a file's content in one step (write beside, rename).
 void DeviceRoot_writeFile(const std::string& path, const std::string& content);
+
+// The charger and fuel-gauge attribute files ("voltage_now", "chargerState_raw"
+// ...): their path under the root (empty for an unknown name), and the value
+// a file holds as text, read the way a driver takes a write: up to the first
+// NUL, line end or blank (the meter pads its writes with NUL bytes). Nothing
+// (std::nullopt) when the file is missing.
+std::string DeviceRoot_batteryFile(const std::string& root, const std::string& name);
+std::optional<std::string> DeviceRoot_readAttribute(const std::string& path);

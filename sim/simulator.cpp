@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -241,6 +242,10 @@ const char* Simulator_help() {
          "count SENSOR HEADER          how many times a USB sensor received HEADER\n"
          "scpi SENSOR MESSAGE          hand a USB sensor one message; its reply follows OK\n"
          "status                       every port: model and plugged or pulled\n"
+         "battery voltage|current|charge|temp|state VALUE\n"
+         "                             fuel gauge in V, A, counts, degC; charger state bits (0x.. or decimal)\n"
+         "battery read FILE            what a charger or gauge file holds (what the meter wrote)\n"
+         "battery remove FILE          take a file away; battery write FILE TEXT puts one back\n"
          "help                         this text\n"
          "quit                         stop the simulator\n";
 }
@@ -263,6 +268,7 @@ struct Simulator::Impl {
   std::string fault(bool isUsb, std::size_t i, const std::string& name);
   std::string usbOnly(const std::vector<std::string>& w, std::size_t i, std::string_view line);
   std::string status();
+  std::string battery(const std::vector<std::string>& w);
 };
 
 std::string Simulator::Impl::plug(bool isUsb, std::size_t i, const std::vector<std::string>& w) {
@@ -412,6 +418,68 @@ std::string Simulator::Impl::usbOnly(const std::vector<std::string>& w, std::siz
   return "OK " + text;
 }
 
+// The charger and the fuel gauge: their attribute files, set as the drivers
+// would show them, and read back after the meter wrote them.
+std::string Simulator::Impl::battery(const std::vector<std::string>& w) {
+  if (w.size() < 3) return "ERR usage: battery QUANTITY VALUE | battery read|remove FILE | battery write FILE TEXT";
+  const std::string& what = w[1];
+  if (what == "read" || what == "remove" || what == "write") {
+    const std::string path = DeviceRoot_batteryFile(options.root, w[2]);
+    if (path.empty()) return "ERR unknown battery file: " + w[2];
+    if (what == "read") {
+      if (w.size() != 3) return "ERR usage: battery read FILE";
+      const auto value = DeviceRoot_readAttribute(path);
+      return value ? "OK " + *value : "ERR " + w[2] + " is missing";
+    }
+    if (what == "remove") {
+      if (w.size() != 3) return "ERR usage: battery remove FILE";
+      DeviceRoot_unlink(path);
+      return "OK";
+    }
+    if (w.size() != 4) return "ERR usage: battery write FILE TEXT";
+    DeviceRoot_writeFile(path, w[3] + "\n");
+    return "OK";
+  }
+  if (w.size() != 3) return "ERR usage: battery QUANTITY VALUE";
+  const std::string& text = w[2];
+  if (what == "state") {
+    std::size_t used = 0;
+    unsigned long bits = 0;
+    try {
+      bits = std::stoul(text, &used, 0);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used != text.size() || bits > 0xFFFF) return "ERR the charger state is a 16-bit number: " + text;
+    DeviceRoot_writeFile(DeviceRoot_batteryFile(options.root, "chargerState_raw"), std::to_string(bits) + "\n");
+    return "OK";
+  }
+  struct Quantity {
+    const char* name;
+    const char* file;
+    double scale;
+  };
+  static constexpr std::array<Quantity, 4> kQuantities{{{"voltage", "voltage_now", 1e6},
+                                                        {"current", "current_now", 1e6},
+                                                        {"charge", "charge_now", 1.0},
+                                                        {"temp", "temp", 100.0}}};
+  for (const auto& q : kQuantities) {
+    if (what != q.name) continue;
+    std::size_t used = 0;
+    double value = 0.0;
+    try {
+      value = std::stod(text, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used != text.size() || !std::isfinite(value)) return "ERR not a number: " + text;
+    const long long raw = std::llround(value * q.scale);
+    DeviceRoot_writeFile(DeviceRoot_batteryFile(options.root, q.file), std::to_string(raw) + "\n");
+    return "OK";
+  }
+  return "ERR unknown battery quantity: " + what;
+}
+
 std::string Simulator::Impl::status() {
   std::string out = "OK";
   for (std::size_t i = 0; i < 2; ++i) {
@@ -468,11 +536,18 @@ std::string Simulator::control(std::string_view line) {
   const std::vector<std::string> w = words(line);
   if (w.empty()) return "ERR empty command";
   const std::string& verb = w[0];
-  if (verb == "help") return "OK see the README; commands: plug pull set fault error count scpi status help quit";
+  if (verb == "help") return "OK see the README; commands: plug pull set fault error count scpi status battery help quit";
   if (verb == "status") return s.status();
   if (verb == "quit") {
     s.quit = true;
     return "OK";
+  }
+  if (verb == "battery") {
+    try {
+      return s.battery(w);
+    } catch (const std::exception& e) {
+      return std::string("ERR ") + e.what();
+    }
   }
   if (w.size() < 2) return "ERR missing sensor (serial1 serial2 usb1 usb2)";
   const std::string& sensor = w[1];

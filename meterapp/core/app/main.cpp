@@ -65,7 +65,7 @@ void initI2CDevices() {
     logManager_printToLog(I2CTransactions, "**************** Failed to initialize the battery monitor\n");
     return;
   }
-  int percent = 0;
+  int percent = batteryPercent;
   pollBatteryPercent(&percent);
   batteryPercent = percent;
 }

@@ -18,24 +18,13 @@ struct DISPLAY_RANGE_FORMAT {
   float downThreshold;  // -1: never crossed
 };
 
-struct DISPLAY_RANGE_FORMAT_RS232 {
-  char formatString[16];
-  char unitLabel[16];
-  float multiplier;
-  float upThreshold;
-  float downThreshold;
-};
-
 constexpr int kRangeCount = 11;
 constexpr std::uint8_t kTopRange = kRangeCount - 1;
-constexpr int kRangeCountRS232 = 18;
-constexpr std::uint8_t kTopRangeRS232 = kRangeCountRS232 - 1;
 
 // Power in watts, time in seconds, frequency in hertz.
 extern const std::array<DISPLAY_RANGE_FORMAT, kRangeCount> rangeFormats;
 extern const std::array<DISPLAY_RANGE_FORMAT, kRangeCount> timeRangeFormats;
 extern const std::array<DISPLAY_RANGE_FORMAT, kRangeCount> freqRangeFormats;
-extern const std::array<DISPLAY_RANGE_FORMAT_RS232, kRangeCountRS232> rangeFormatsRS232;
 // Full scale of each power row in watts, and with auto-ranging on.
 extern const std::array<float, kRangeCount> maxScalePowerList;
 constexpr float kAutoRangeFullScale = 199994.9F;
@@ -48,7 +37,3 @@ std::uint8_t findNewRange(float power, std::uint8_t currentRange);
 std::uint8_t findTimeRange(float time, std::uint8_t currentRange);
 std::uint8_t findFreqRange(float frequency, std::uint8_t currentRange);
 
-// The legacy RS-232 power ranges (rows 0 to 17; no tolerance on the way up).
-std::uint8_t AutoRangeRS232_findNewRange(float power, std::uint8_t currentRange);
-// Row `index` (clamped to the top row).
-const DISPLAY_RANGE_FORMAT_RS232& AutoRangeRS232_getRange(std::uint32_t index);

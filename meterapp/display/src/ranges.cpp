@@ -48,27 +48,6 @@ const std::array<DISPLAY_RANGE_FORMAT, kRangeCount> freqRangeFormats = {{
     {"% 7.2f", "", "MHz", 0, 0.000001F, 20000000.0F, -1.0F},
 }};
 
-const std::array<DISPLAY_RANGE_FORMAT_RS232, kRangeCountRS232> rangeFormatsRS232 = {{
-    {"% 7.4f", "nW", 1e9F, -1.0F, 1.8e-9F},
-    {"% 7.3f", "nW", 1e9F, 1.999e-9F, 1.8e-8F},
-    {"% 7.2f", "nW", 1e9F, 1.999e-8F, 1.8e-7F},
-    {"% 7.4f", "uW", 1e6F, 1.999e-7F, 1.8e-6F},
-    {"% 7.3f", "uW", 1e6F, 1.999e-6F, 1.8e-5F},
-    {"% 7.2f", "uW", 1e6F, 1.999e-5F, 1.8e-4F},
-    {"% 7.4f", "mW", 1e3F, 1.999e-4F, 0.0018F},
-    {"% 7.3f", "mW", 1e3F, 0.001999F, 0.018F},
-    {"% 7.2f", "mW", 1e3F, 0.01999F, 0.18F},
-    {"% 7.4f", "W", 1.0F, 0.1999F, 1.8F},
-    {"% 7.3f", "W", 1.0F, 1.999F, 18.0F},
-    {"% 7.2f", "W", 1.0F, 19.99F, 180.0F},
-    {"% 7.4f", "KW", 0.001F, 199.9F, 1800.0F},
-    {"% 7.3f", "KW", 0.001F, 1999.0F, 18000.0F},
-    {"% 7.2f", "KW", 0.001F, 19990.0F, 180000.0F},
-    {"% 7.4f", "MW", 0.000001F, 199900.0F, 1800000.0F},
-    {"% 7.3f", "MW", 0.000001F, 1999000.0F, 18000000.0F},
-    {"% 7.2f", "MW", 0.000001F, 19990000.0F, -1.0F},
-}};
-
 const std::array<float, kRangeCount> maxScalePowerList = {
     0.0019999491F, 0.019999489F, 0.19999491F, 1.999949F, 1.999949F, 19.999491F,
     199.9949F,     1999.949F,    1999.949F,   19999.49F, 199994.9F,
@@ -115,23 +94,4 @@ std::uint8_t findTimeRange(float time, std::uint8_t currentRange) {
 
 std::uint8_t findFreqRange(float frequency, std::uint8_t currentRange) {
   return findInTable(freqRangeFormats, frequency, currentRange, kPowerTolerance, "findFreqRange");
-}
-
-std::uint8_t AutoRangeRS232_findNewRange(float power, std::uint8_t currentRange) {
-  const int current = std::min<int>(currentRange, kTopRangeRS232);
-  if (!std::isfinite(power)) return static_cast<std::uint8_t>(current);
-  int result = current;
-  for (int i = current - 1; i >= 0 && power <= rangeFormatsRS232[static_cast<std::size_t>(i)].downThreshold; --i) {
-    result = i;
-  }
-  if (current >= kTopRangeRS232) return static_cast<std::uint8_t>(result);
-  for (int i = current + 1; i <= kTopRangeRS232 && power >= rangeFormatsRS232[static_cast<std::size_t>(i)].upThreshold;
-       ++i) {
-    result = i;
-  }
-  return static_cast<std::uint8_t>(result);
-}
-
-const DISPLAY_RANGE_FORMAT_RS232& AutoRangeRS232_getRange(std::uint32_t index) {
-  return rangeFormatsRS232[std::min<std::uint32_t>(index, kTopRangeRS232)];
 }

@@ -65,7 +65,6 @@ TEST(RangeFinders, StayInsideTheirTablesForEveryRow) {
       ASSERT_LE(findNewRange(value, current), kTopRange) << value << " from " << row;
       ASSERT_LE(findTimeRange(value, current), kTopRange) << value << " from " << row;
       ASSERT_LE(findFreqRange(value, current), kTopRange) << value << " from " << row;
-      ASSERT_LE(AutoRangeRS232_findNewRange(value, current), kTopRangeRS232) << value << " from " << row;
     }
   }
 }
@@ -95,27 +94,6 @@ TEST(FindFreqRange, PicksTheUnit) {
     EXPECT_EQ(findFreqRange(c.value, static_cast<std::uint8_t>(c.current)), c.expected);
   }
   EXPECT_STREQ(freqRangeFormats[findFreqRange(1500.0F, 0)].displayLabel, "KHz");
-}
-
-TEST(AutoRangeRS232, BoundariesWithoutTolerance) {
-  const RangeCase cases[] = {
-      {1.999F, 9, 10},      // exactly the threshold: up
-      {1.998F, 9, 9},       // just below it: no tolerance, stays
-      {1.8F, 10, 9},        // exactly the down threshold: down
-      {1.81F, 10, 10},
-      {1.0e-10F, 17, 0},
-      {5.0e7F, 0, 17},
-      {5.0e7F, 17, 17},     // top row: no upward pass
-      {1.0F, 200, 9},       // a row past the table is the top row
-      {kNaN, 12, 12},
-      {kInf, 30, 17},
-  };
-  for (const RangeCase& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.value << " W from row " << c.current);
-    EXPECT_EQ(AutoRangeRS232_findNewRange(c.value, static_cast<std::uint8_t>(c.current)), c.expected);
-  }
-  EXPECT_STREQ(AutoRangeRS232_getRange(12).unitLabel, "KW");
-  EXPECT_STREQ(AutoRangeRS232_getRange(1000).unitLabel, "MW");
 }
 
 TEST(RangeTables, EveryRowLeavesAHysteresisGap) {

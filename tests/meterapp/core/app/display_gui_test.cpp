@@ -7,6 +7,7 @@
 
 #include "app_callbacks.h"
 #include "app_state.h"
+#include "battery_monitor.h"
 #include "display_fsm.h"
 #include "display_update.h"
 #include "main_window.h"
@@ -105,11 +106,14 @@ TEST_F(DisplayGuiTest, SensorInfoIgnoresAChannelOutOfRange) {
 TEST_F(DisplayGuiTest, DisplayPassShowsExactlyOneBatteryPicture) {
   DisplayUpdate_pass();
   drainMainLoop();
-  // Until the battery monitor exists the meter is a mains model: the plug.
+  // A meter with a battery model whose battery has not been detected
+  // (nothing polled it here): the "battery not present" picture alone.
+  ASSERT_TRUE(modelHasBattery());
+  ASSERT_FALSE(batteryPresent);
   for (int i = 0; i < batteryPictureCount; ++i) {
     SCOPED_TRACE(i);
     ASSERT_NE(batteryImages[static_cast<std::size_t>(i)], nullptr);
-    EXPECT_EQ(gtk_widget_get_visible(batteryImages[static_cast<std::size_t>(i)]) != FALSE, i == batteryPicturePlug);
+    EXPECT_EQ(gtk_widget_get_visible(batteryImages[static_cast<std::size_t>(i)]) != FALSE, i == batteryPictureNotPresent);
   }
   EXPECT_FALSE(gtk_widget_get_visible(batteryPercentLabel));
   EXPECT_TRUE(gtk_init_done.load());
