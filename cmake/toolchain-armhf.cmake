@@ -21,6 +21,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 # pkgconf's cross personality looks only at the armhf .pc files.
 set(PKG_CONFIG_EXECUTABLE ${R9050_CROSS_TRIPLET}-pkg-config CACHE FILEPATH "pkg-config for armhf")
 
-# The cross C library's root holds the armhf dynamic loader; the loader then
-# finds the multiarch libraries in their usual places.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm;-L;/usr/${R9050_CROSS_TRIPLET})
+# The armhf programs run under qemu-arm with the multiarch armhf C library
+# (libc6:armhf, pulled in by the :armhf development packages) and its loader
+# /lib/ld-linux-armhf.so.3, so every library comes from one place. The cross
+# C library root /usr/arm-linux-gnueabihf is not used as qemu's -L: its loader
+# is a different Debian revision than the multiarch libc.so.6 it then finds
+# through the cache, and the pair crashes in the first library initialiser.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm;-L;/)
