@@ -2,7 +2,11 @@
 """Installs the project's Debian packages into a scratch root and runs the
 installed programs from there.
 
-    install_test.py DEBS_DIR
+    install_test.py [--arch armhf] DEBS_DIR
+
+With --arch armhf the device's packages are checked: their Depends against
+the armhf libraries installed here, their programs run under qemu-arm, and
+the development package builds with the cross compiler.
 
 The scratch root gets its own dpkg database. It lists, copied from this
 machine's database, only the packages the new packages depend on, so dpkg
@@ -23,6 +27,18 @@ import tempfile
 import unittest
 
 DEBS_DIR = None
+
+HOST_ARCH = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
+                           check=True).stdout.strip()
+# How programs of the packages' architecture run and are built here.
+TARGETS = {
+    HOST_ARCH: {"emulator": [], "cxx": "g++", "pkg_config": "pkg-config", "cmake": []},
+    "armhf": {"emulator": ["qemu-arm", "-L", "/"], "cxx": "arm-linux-gnueabihf-g++",
+              "pkg_config": "arm-linux-gnueabihf-pkg-config",
+              "cmake": ["-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(
+                  os.path.dirname(os.path.abspath(__file__)), "../../cmake/toolchain-armhf.cmake")]},
+}
+ARCH = HOST_ARCH
 
 PACKAGES = ["libvantor-util3", "libvantor-cfgmgr3", "libvantor-cfgmgr-dev",
             "r9050-config-tools", "r9050-meter"]
@@ -60,11 +76,16 @@ class ScratchRoot:
         for sub in ("info", "updates", "triggers", "alternatives"):
             os.makedirs(os.path.join(self.admin, sub))
         open(os.path.join(self.admin, "available"), "w").close()
+        if ARCH != HOST_ARCH:
+            # The scratch database knows the packages' architecture as a
+            # foreign one, as a multiarch machine's does.
+            with open(os.path.join(self.admin, "arch"), "w") as f:
+                f.write(f"{HOST_ARCH}\n{ARCH}\n")
         own = {deb_field(d, "Package") for d in debs}
         needed = set()
         for deb in debs:
             needed |= dependency_names(deb_field(deb, "Depends")) - own
-        arch = run(["dpkg", "--print-architecture"]).stdout.strip()
+        arch = ARCH
         stanzas = []
         for name in sorted(needed):
             # The package of this architecture, else the architecture-free
@@ -99,7 +120,8 @@ class InstalledPackagesTest(unittest.TestCase):
         cls.base = tempfile.mkdtemp(prefix="r9050-deb-")
         cls.scratch = ScratchRoot(cls.base, cls.debs)
         cls.install = cls.scratch.dpkg("--install", *cls.debs)
-        cls.multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
+        cls.multiarch = run(["dpkg-architecture", "-a" + ARCH, "-qDEB_HOST_MULTIARCH"]).stdout.strip()
+        cls.target = TARGETS[ARCH]
 
     @classmethod
     def tearDownClass(cls):
@@ -110,6 +132,10 @@ class InstalledPackagesTest(unittest.TestCase):
 
     def program(self, name):
         return self.scratch.path("usr/bin", name)
+
+    def execute(self, program, *args, **kwargs):
+        """Runs a program of the packages' architecture."""
+        return run([*self.target["emulator"], program, *args], **kwargs)
 
     def test_every_package_is_installed(self):
         listed = run(["dpkg-query", "--admindir", self.scratch.admin, "-W",
@@ -123,7 +149,11 @@ class InstalledPackagesTest(unittest.TestCase):
     def test_programs_load_the_libraries_of_the_scratch_root(self):
         lib_dir = self.scratch.path("usr/lib", self.multiarch)
         for name in ("vcfg", "vprop", "realmgen"):
-            traced = run([self.program(name)], env=dict(os.environ, LD_TRACE_LOADED_OBJECTS="1"))
+            if self.target["emulator"]:
+                # Set in the emulated program only, not in qemu itself.
+                traced = run([*self.target["emulator"], "-E", "LD_TRACE_LOADED_OBJECTS=1", self.program(name)])
+            else:
+                traced = run([self.program(name)], env=dict(os.environ, LD_TRACE_LOADED_OBJECTS="1"))
             self.assertEqual(traced.returncode, 0, traced.stderr)
             found = dict(re.findall(r"^\s*(libVantor_\w+\.so\.3) => (\S+)", traced.stdout, re.M))
             self.assertEqual(set(found), {"libVantor_cfgmgr.so.3", "libVantor_util.so.3"}, traced.stdout)
@@ -133,15 +163,15 @@ class InstalledPackagesTest(unittest.TestCase):
 
     def test_vcfg_merges_and_reads_the_example_configuration(self):
         example = self.scratch.path("usr/share/r9050/vcfg")
-        checked = run([self.program("vcfg"), "-e", "vcfg.conf", "-S"], cwd=example)
+        checked = self.execute(self.program("vcfg"), "-e", "vcfg.conf", "-S", cwd=example)
         self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-        merged = run([self.program("vcfg"), "-e", "vcfg.conf", "merge"], cwd=example)
+        merged = self.execute(self.program("vcfg"), "-e", "vcfg.conf", "merge", cwd=example)
         self.assertEqual(merged.returncode, 1, merged.stdout + merged.stderr)  # 1: merged files written
-        got = run([self.program("vcfg"), "-e", "vcfg.conf", "-s", "network", "get"], cwd=example)
+        got = self.execute(self.program("vcfg"), "-e", "vcfg.conf", "-s", "network", "get", cwd=example)
         self.assertEqual(got.returncode, 0, got.stderr)
         network = json.loads(got.stdout)["network"]
         self.assertIn("eth0", network)
-        again = run([self.program("vcfg"), "-e", "vcfg.conf", "merge"], cwd=example)
+        again = self.execute(self.program("vcfg"), "-e", "vcfg.conf", "merge", cwd=example)
         self.assertEqual(again.returncode, 0, again.stdout + again.stderr)  # nothing changed
 
     def test_vprop_reads_a_property(self):
@@ -154,13 +184,13 @@ class InstalledPackagesTest(unittest.TestCase):
         scratch_conf = os.path.join(self.base, "vprop.conf")
         with open(scratch_conf, "w") as f:
             json.dump(conf, f)
-        listed = run([self.program("vprop"), "-e", scratch_conf, "subsystem"])
+        listed = self.execute(self.program("vprop"), "-e", scratch_conf, "subsystem")
         self.assertEqual(listed.returncode, 0, listed.stderr)
         self.assertIn('"deviceInfo"', listed.stdout)
-        got = run([self.program("vprop"), "-e", scratch_conf, "-s", "deviceInfo", "get", "model"])
+        got = self.execute(self.program("vprop"), "-e", scratch_conf, "-s", "deviceInfo", "get", "model")
         self.assertEqual(got.returncode, 0, got.stderr)
         self.assertEqual(json.loads(got.stdout), {"model": "R9050"})
-        missing = run([self.program("vprop"), "-e", scratch_conf, "-s", "deviceInfo", "get", "noSuchProperty"])
+        missing = self.execute(self.program("vprop"), "-e", scratch_conf, "-s", "deviceInfo", "get", "noSuchProperty")
         self.assertEqual(missing.returncode, 3, missing.stdout + missing.stderr)
 
     def test_meterapp_prints_its_version_through_the_command_link(self):
@@ -170,7 +200,7 @@ class InstalledPackagesTest(unittest.TestCase):
         self.assertEqual(program, os.path.realpath(self.scratch.path("usr/lib/r9050/meterapp")))
         # The program loads ./resources/ from its own folder.
         self.assertTrue(os.path.isfile(os.path.join(os.path.dirname(program), "resources", "hamburger.png")))
-        shown = run([link, "-v"], env=dict(os.environ, METER_ROOT=os.path.join(self.base, "device")))
+        shown = self.execute(link, "-v", env=dict(os.environ, METER_ROOT=os.path.join(self.base, "device")))
         self.assertEqual(shown.returncode, 0, shown.stderr)
         self.assertRegex(shown.stdout, r"^meterapp v\d+\.\d+\.\d+ built [A-Z][a-z]{2} [ \d]\d \d{4} \d\d:\d\d:\d\d\n$")
         self.assertFalse(os.path.exists(os.path.join(self.base, "device")), "-v must not touch the device")
@@ -203,7 +233,7 @@ class InstalledPackagesTest(unittest.TestCase):
     def test_development_package_builds_a_program(self):
         lib_dir = self.scratch.path("usr/lib", self.multiarch)
         env = dict(os.environ, PKG_CONFIG_PATH=os.path.join(lib_dir, "pkgconfig"))
-        flags = run(["pkg-config", "--cflags", "--libs", "Vantor_cfgmgr"], env=env)
+        flags = run([self.target["pkg_config"], "--cflags", "--libs", "Vantor_cfgmgr"], env=env)
         self.assertEqual(flags.returncode, 0, flags.stderr)
         includes = [os.path.normpath(f[2:]) for f in flags.stdout.split() if f.startswith("-I")]
         self.assertIn(self.scratch.path("usr/include"), includes)
@@ -211,12 +241,12 @@ class InstalledPackagesTest(unittest.TestCase):
         with open(source, "w") as f:
             f.write(COPY_PROGRAM)
         binary = os.path.join(self.base, "copy")
-        built = run(["g++", "-std=c++20", source, "-o", binary, *flags.stdout.split(), "-Wl,-rpath," + lib_dir],
+        built = run([self.target["cxx"], "-std=c++20", source, "-o", binary, *flags.stdout.split(), "-Wl,-rpath," + lib_dir],
                     env=env, timeout=300)
         self.assertEqual(built.returncode, 0, built.stderr)
         original = os.path.join(self.scratch.path("usr/share/r9050/vprop/confOut"), "deviceInfo.json")
         copy = os.path.join(self.base, "copy.json")
-        copied = run([binary, original, copy])
+        copied = self.execute(binary, original, copy)
         self.assertEqual(copied.returncode, 0, copied.stdout + copied.stderr)
         with open(original) as a, open(copy) as b:
             self.assertEqual(json.load(a), json.load(b))
@@ -229,7 +259,7 @@ class InstalledPackagesTest(unittest.TestCase):
                     "find_package(Vantor_cfgmgr 3 REQUIRED)\n"
                     "get_target_property(inc Vantor::cfgmgr INTERFACE_INCLUDE_DIRECTORIES)\n"
                     "message(STATUS \"cfgmgr includes: ${inc}\")\n")
-        configured = run(["cmake", "-S", project, "-B", os.path.join(project, "build"),
+        configured = run(["cmake", "-S", project, "-B", os.path.join(project, "build"), *self.target["cmake"],
                           "-DCMAKE_PREFIX_PATH=" + self.scratch.path("usr")])
         self.assertEqual(configured.returncode, 0, configured.stdout + configured.stderr)
         self.assertIn("cfgmgr includes: " + self.scratch.path("usr/include"), configured.stdout)
@@ -271,9 +301,13 @@ int main(int argc, char** argv)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2 or not os.path.isdir(sys.argv[1]):
-        print("usage: install_test.py DEBS_DIR", file=sys.stderr)
+    arguments = sys.argv[1:]
+    if len(arguments) == 3 and arguments[0] == "--arch":
+        ARCH = arguments[1]
+        arguments = arguments[2:]
+    if len(arguments) != 1 or not os.path.isdir(arguments[0]) or ARCH not in TARGETS:
+        print("usage: install_test.py [--arch armhf] DEBS_DIR", file=sys.stderr)
         sys.exit(2)
-    DEBS_DIR = os.path.abspath(sys.argv[1])
+    DEBS_DIR = os.path.abspath(arguments[0])
     result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
     sys.exit(0 if result.wasSuccessful() else 1)
