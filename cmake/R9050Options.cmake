@@ -2,6 +2,16 @@
 # sanitizer build instruments every target so that libraries and tests agree.
 
 add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wformat=2)
+
+# On a 32-bit target (the device's armhf board) file offsets, sizes and inode
+# numbers are 64-bit only with large-file support. Without it readdir and stat
+# fail with EOVERFLOW wherever the kernel hands out 64-bit values: directory
+# offsets of ext4 under a 64-bit kernel, inode numbers of large file systems.
+# The libraries the project links were built this way too. (time_t stays as
+# the system's libraries have it: changing it alone would break their ABI.)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_compile_definitions(_FILE_OFFSET_BITS=64)
+endif()
 if(R9050_WERROR)
   add_compile_options(-Werror)
 endif()
