@@ -177,6 +177,17 @@ int applyAndRemember(int fd, int action, const struct termios& tty) {
   return result;
 }
 
+// The device's own settings are the truth for the speeds and the stop bits,
+// which every port holds (and which may have been changed behind our back).
+// Data bits and parity are taken from what the port was given only when the
+// device shows a pseudo-terminal's fixed 8 bits without parity.
+void keepUnheldBits(struct termios* config) {
+  constexpr tcflag_t kUnheld = CSIZE | PARENB | PARODD;
+  const bool fixedEightNone = (config->c_cflag & CSIZE) == CS8 && (config->c_cflag & PARENB) == 0;
+  if (!fixedEightNone) return;
+  config->c_cflag = (config->c_cflag & ~kUnheld) | (applied_.cflag & kUnheld);
+}
+
 int LineSettings_apply(int fd, const LineSettings& settings) {
   struct termios tty {};
   if (::tcgetattr(fd, &tty) < 0) {
@@ -253,7 +264,7 @@ int SerialPort_GetConfig(struct termios* config) {
     DIAGNOSTIC("tcgetattr errno = %d\n", errno);
     return result;
   }
-  if (appliedValid_) LineSettings_put(config, applied_);
+  if (appliedValid_) keepUnheldBits(config);
   return result;
 }
 
