@@ -96,7 +96,7 @@ int stepsIn(std::chrono::milliseconds window) {
     handler().retiredFd.store(::dup(spare.get()));
     offered = true;
   }
-  const UniqueFd notTaken(handler().retiredFd.exchange(0));
+  if (const int notTaken = handler().retiredFd.exchange(0); notTaken > 0) ::close(notTaken);
   return taken;
 }
 
