@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <array>
 #include <vector>
 
 namespace {
