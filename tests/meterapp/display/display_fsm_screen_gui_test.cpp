@@ -20,6 +20,7 @@
 #include "power_display.h"
 #include "sensor_manager.h"
 #include "text_field.h"
+#include "widget_utils.h"
 
 namespace {
 
@@ -262,6 +263,9 @@ TEST_F(DisplayFsmScreenTest, TwoSensorsShareTheScreenAndPullingOneGivesTheOtherT
                   w.dualCWChannels[1]});
   EXPECT_EQ(labelText(power(gtkSensorDualChannel1).fwdRFPower.value), " 12.340");
   EXPECT_EQ(labelText(power(gtkSensorDualChannel2).fwdRFPower.value), "  612.0");
+  GtkWidget* divider = find_child(w.dualSensorContainer, "dualDivider");
+  ASSERT_NE(divider, nullptr);
+  EXPECT_TRUE(gtk_widget_is_visible(divider));
   saveScreenshot("fsm_two_sensors.png");
 
   // Pulling channel 0's sensor: channel 1 takes the full-screen display,
