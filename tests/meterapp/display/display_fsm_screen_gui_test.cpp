@@ -289,6 +289,33 @@ TEST_F(DisplayFsmScreenTest, TwoSensorsShareTheScreenAndPullingOneGivesTheOtherT
   EXPECT_EQ(labelText(page(gtkSensorSingleNoConnection).title), "No Sensor Detected");
 }
 
+TEST_F(DisplayFsmScreenTest, PulseModeShowsThePulseContainerOfAUsbSensorOnly) {
+  const MAIN_WINDOW& w = entireScreen;
+  identify(sensorPort_USB2, "P804", "80412345", 100.0F);
+  identify(sensorPort_Serial1, "C604", "60412345", 1000.0F);
+  configuration_setPulseMode(true);
+  attach(sensorPort_USB2, sensorLogicalChannel1);
+  reading(sensorPort_USB2, 1.0F, 0.01F);
+  sensorPortHandler_setSensorStatus(sensorPort_USB2, isReady, "");
+  pass();
+  expectOnScreen({w.singleSensorContainer, w.singleMeasurementView, w.singleChannelPulseScreen});
+  // A serial sensor beside it measures CW in its half; the USB one keeps
+  // its pulse view.
+  attach(sensorPort_Serial1, sensorLogicalChannel2);
+  reading(sensorPort_Serial1, 5.0F, 0.05F);
+  sensorPortHandler_setSensorStatus(sensorPort_Serial1, isReady, "");
+  pass();
+  expectOnScreen({w.dualSensorContainer, w.dualMeasurementViews[0], w.dualPWChannels[0], w.dualMeasurementViews[1],
+                  w.dualCWChannels[1]});
+  EXPECT_EQ(labelText(power(gtkSensorDualChannel2).fwdRFPower.value), "  5.000");
+  configuration_setPulseMode(false);
+  CSensorDisplayFSM_setCW();
+  pass();
+  expectOnScreen({w.dualSensorContainer, w.dualMeasurementViews[0], w.dualCWChannels[0], w.dualMeasurementViews[1],
+                  w.dualCWChannels[1]});
+  EXPECT_EQ(labelText(power(gtkSensorDualChannel1).fwdRFPower.value), " 1.0000");
+}
+
 TEST_F(DisplayFsmScreenTest, ASensorErrorShowsTheErrorPageOfItsHalf) {
   const MAIN_WINDOW& w = entireScreen;
   identify(sensorPort_Serial1, "C604", "60412345", 1000.0F);
