@@ -108,7 +108,7 @@ double parseNumber(const char* text) {
   return value;
 }
 
-void setEntryNumber(GtkWidget* entry, double value, std::uint32_t precision) {
+void formatValueForEntry(GtkWidget* entry, double value, std::uint32_t precision) {
   char text[48];
   graphFormat_trimmed(text, sizeof text, value, precision);
   gtk_entry_set_text(GTK_ENTRY(entry), text);
@@ -182,11 +182,11 @@ void makeTarget(GtkWidget* entry) {
 void validateEntry(GtkWidget* entry) {
   const double value = parseNumber(entryText(entry));
   if (entry == cfg().graphSettingsAverageCount) {
-    setEntryNumber(entry, std::clamp(std::trunc(value), 2.0, 64.0), 0);
+    formatValueForEntry(entry, std::clamp(std::trunc(value), 2.0, 64.0), 0);
   } else if (use_dBm) {
     setEntryDbm(entry, std::clamp(value, kMinDbmEntry, kMaxDbmEntry));
   } else {
-    setEntryNumber(entry, std::clamp(value, 0.0, kMaxWattEntry), 3);
+    formatValueForEntry(entry, std::clamp(value, 0.0, kMaxWattEntry), 3);
   }
 }
 
@@ -204,7 +204,7 @@ void showScaleRowUnits(const rfPowerScale& scale) {
   setUnitLabels(use_dBm ? "dBm" : graphRange_format(scale.scaleIndex).displayLabel);
 }
 
-void setParameters(int d) {
+void GraphSettingsDialog_setParameters(int d) {
   initialSettings = configuration_getGraphSettings(d);
   initialScale = configuration_getRfPowerScale(d, configuration_getGraphRflMode(d) ? 1 : 0);
   use_dBm = configuration_getPowerUnitsIsdBm();
@@ -227,7 +227,7 @@ void setParameters(int d) {
       setEntryDbm(entries[i], getGraphPowerValueInCorrectUnits(values[i], initialSettings.unit, true));
     } else {
       const double mW = getGraphPowerValueInCorrectUnits(values[i], initialSettings.unit, false);
-      setEntryNumber(entries[i], getScaleFromSetting(mW, row.displayLabel), row.precisionForGraph);
+      formatValueForEntry(entries[i], getScaleFromSetting(mW, row.displayLabel), row.precisionForGraph);
     }
   }
   setUnitLabels(use_dBm ? "dBm" : row.displayLabel);
@@ -270,14 +270,22 @@ void applyButtonClicked() {
   const double count = std::clamp(std::trunc(parseNumber(entryText(cfg().graphSettingsAverageCount))), 0.0, 64.0);
   s.averageCount = static_cast<std::uint32_t>(count);
 
-  CGraphData* history = sourceGraph != nullptr && sourceGraph->pData != nullptr ? sourceGraph->pData
-                                                                                : &sensorDisplays[d].graphDataPwr;
+  // The history of the channel the dialog was opened for: the shared
+  // full-screen graph may show the other channel by the time Apply is pressed.
+  CGraphData* history = &sensorDisplays[d].graphDataPwr;
   // Forward and reflected samples must not share one history.
   if (s.bReflectedMode != configuration_getGraphRflMode(d)) CGraphData_reset(history);
   configuration_setGraphSettings(s, d);
   CGraphData_setFilterWidth(history, s.averageCount);
   if (sourceGraph != nullptr) CGTKTimePowerGraph_invalidateGraph(sourceGraph);
   releaseSourceGraph();
+}
+
+// The numbers stay as typed; only the unit of the new direction's range row
+// is shown.
+void rflButtonToggled(bool reflected) {
+  initialScale = configuration_getRfPowerScale(sourceChannel, reflected ? 1 : 0);
+  showScaleRowUnits(initialScale);
 }
 
 void defaultButtonClicked(bool reflected) {
@@ -296,7 +304,7 @@ void defaultButtonClicked(bool reflected) {
     if (use_dBm) {
       setEntryDbm(entries[i], std::clamp(getPowerInCorrectUnits(w, true), kMinDbmEntry, kMaxDbmEntry));
     } else {
-      setEntryNumber(entries[i], w * row.multiplier, row.precisionForGraph);
+      formatValueForEntry(entries[i], w * row.multiplier, row.precisionForGraph);
     }
   }
   setUnitLabels(use_dBm ? "dBm" : row.displayLabel);
@@ -360,8 +368,7 @@ void on_graphAverageCheckbox_toggled(GtkToggleButton*, gpointer) {
 
 void on_graphRflCheckbox_toggled(GtkToggleButton*, gpointer) {
   if (loadingFields) return;
-  initialScale = configuration_getRfPowerScale(sourceChannel, reflectedOn() ? 1 : 0);
-  showScaleRowUnits(initialScale);
+  rflButtonToggled(reflectedOn());
 }
 
 void on_keypadButton_clicked(GtkButton* button, gpointer) {
@@ -545,7 +552,7 @@ void graphSettingsDialog_Show(CGTKTimePowerGraph* graph) {
   sourceGraph = graph;
   sourceChannel = graph != nullptr ? CGTKTimePowerGraph_getDisplayIndex(graph) : 0;
   if (graph != nullptr) CGTKTimePowerGraph_setButtonsSensitive(graph, false);
-  setParameters(sourceChannel);
+  GraphSettingsDialog_setParameters(sourceChannel);
   setActionButtonsSensitive(true);
   GtkWindow* dialog = GTK_WINDOW(cfg().graphSettingsDialog);
   gtk_window_set_modal(dialog, TRUE);
