@@ -173,8 +173,9 @@ void LegacyState_resetStatusFlags() {
 int serial_command_handler_get_triggerMode() { return legacyState.trigger_mode; }
 
 SerialCommandStatus SerialCommand_getStatus() {
-  return {legacyState.receive_state,   legacyState.trigger_mode,    legacyState.measure_select,
-          legacyState.measurement_selected, legacyState.forward_range, legacyState.reflected_range,
-          legacyState.autoscale,      legacyState.validCommand,   legacyState.validParameter,
-          legacyState.selfTestStatus};
+  return {legacyState.receive_state,  legacyState.trigger_mode,
+          legacyState.measure_select, legacyState.measurement_selected,
+          legacyState.forward_range,  legacyState.reflected_range,
+          legacyState.autoscale,      legacyState.validCommand,
+          legacyState.validParameter, legacyState.selfTestStatus};
 }

@@ -198,9 +198,9 @@ int respondPower(int port, bool reflected, PowerAnswer& out) {
   const SENSOR_MEASUREMENTS m = sensorPortHandler_getSensorMeasurements(port);
   std::atomic<int>& stored = reflected ? legacyState.reflected_range : legacyState.forward_range;
   int range = stored;
-  const int length = format_power(out, reflected ? m.rflPwrVal : m.fwdPwrVal, sensorPortHandler_getSensorMinPower(port),
-                                  sensorPortHandler_getSensorMaxPower(port), reflected ? "RC" : "FC", &range,
-                                  legacyState.autoscale);
+  const int length =
+      format_power(out, reflected ? m.rflPwrVal : m.fwdPwrVal, sensorPortHandler_getSensorMinPower(port),
+                   sensorPortHandler_getSensorMaxPower(port), reflected ? "RC" : "FC", &range, legacyState.autoscale);
   stored = range;
   return length;
 }
@@ -421,7 +421,9 @@ void SerialCommand_statusText(command_t status, std::array<char, kStatusAAnswerS
   switch (status) {
     case COMMAND_STATUS0: {
       char range[16] = "RYY";
-      if (!legacyState.autoscale) std::snprintf(range, sizeof range, "R%02d", std::clamp(legacyState.forward_range.load(), 0, 17));
+      if (!legacyState.autoscale) {
+        std::snprintf(range, sizeof range, "R%02d", std::clamp(legacyState.forward_range.load(), 0, 17));
+      }
       std::snprintf(out.data(), kStatusAnswerSize, " R904 %s%sPYYT%sXF%s",
                     legacyState.measure_select == MEASURE_SELECT_REFLECTED ? " RC" : " FC", range,
                     legacyState.trigger_mode == TRIGGER_MODE_5 ? "T5" : "T1", scpi_terminator);
