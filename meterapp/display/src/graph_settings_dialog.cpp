@@ -26,7 +26,16 @@ struct GRAPHNUMKEYPAD_S {
   std::array<GtkWidget*, 5> entryList{};  // keypad order
   GtkWidget* currentNumPadTarget = nullptr;
   GtkWidget* graphNumKeypadGrid = nullptr;
-  std::array<GtkWidget*, 10> graphNumKeypadDigit{};  // buttons 0 to 9
+  GtkWidget* graphNumKeypadButton1 = nullptr;
+  GtkWidget* graphNumKeypadButton2 = nullptr;
+  GtkWidget* graphNumKeypadButton3 = nullptr;
+  GtkWidget* graphNumKeypadButton4 = nullptr;
+  GtkWidget* graphNumKeypadButton5 = nullptr;
+  GtkWidget* graphNumKeypadButton6 = nullptr;
+  GtkWidget* graphNumKeypadButton7 = nullptr;
+  GtkWidget* graphNumKeypadButton8 = nullptr;
+  GtkWidget* graphNumKeypadButton9 = nullptr;
+  GtkWidget* graphNumKeypadButton0 = nullptr;
   GtkWidget* graphNumKeypadButtonPeriod = nullptr;
   GtkWidget* graphNumKeypadButtonClear = nullptr;
   GtkWidget* graphNumKeypadButtonBackspace = nullptr;
@@ -97,6 +106,14 @@ constexpr const char* kDialogCss =
     "#graphSettingsDialog button label { color: black; font-size: 12pt; }";
 
 GRAPHCONFIG_S& cfg() { return *graphConfig; }
+
+// The digit buttons, indexed by their digit.
+std::array<GtkWidget*, 10> digitButtons() {
+  const GRAPHNUMKEYPAD_S& k = cfg().keypad;
+  return {k.graphNumKeypadButton0, k.graphNumKeypadButton1, k.graphNumKeypadButton2, k.graphNumKeypadButton3,
+          k.graphNumKeypadButton4, k.graphNumKeypadButton5, k.graphNumKeypadButton6, k.graphNumKeypadButton7,
+          k.graphNumKeypadButton8, k.graphNumKeypadButton9};
+}
 
 const char* entryText(GtkWidget* entry) { return gtk_entry_get_text(GTK_ENTRY(entry)); }
 
@@ -388,10 +405,11 @@ void on_keypadButton_clicked(GtkButton* button, gpointer) {
   } else if (w == k.graphNumKeypadButtonPlusMinus) {
     event.eventID = evSign;
   } else {
-    const auto digit = std::find(k.graphNumKeypadDigit.begin(), k.graphNumKeypadDigit.end(), w);
-    if (digit == k.graphNumKeypadDigit.end()) return;
+    const auto digits = digitButtons();
+    const auto digit = std::find(digits.begin(), digits.end(), w);
+    if (digit == digits.end()) return;
     event.eventID = evAddChar;
-    event.data = static_cast<char>('0' + (digit - k.graphNumKeypadDigit.begin()));
+    event.data = static_cast<char>('0' + (digit - digits.begin()));
   }
   if (k.currentNumPadTarget == nullptr) makeTarget(cfg().graphSettingsRangeMin);
   CKeypadManager_HandleEvent(&k.keypadManager, event);
@@ -461,6 +479,16 @@ bool bindWidgets(GtkBuilder* builder) {
   BIND(c, graphSettingsButton_default);
   BIND(c, graphSettingsNumKeypadGrid);
   BIND(k, graphNumKeypadGrid);
+  BIND(k, graphNumKeypadButton1);
+  BIND(k, graphNumKeypadButton2);
+  BIND(k, graphNumKeypadButton3);
+  BIND(k, graphNumKeypadButton4);
+  BIND(k, graphNumKeypadButton5);
+  BIND(k, graphNumKeypadButton6);
+  BIND(k, graphNumKeypadButton7);
+  BIND(k, graphNumKeypadButton8);
+  BIND(k, graphNumKeypadButton9);
+  BIND(k, graphNumKeypadButton0);
   BIND(k, graphNumKeypadButtonPeriod);
   BIND(k, graphNumKeypadButtonClear);
   BIND(k, graphNumKeypadButtonBackspace);
@@ -470,11 +498,6 @@ bool bindWidgets(GtkBuilder* builder) {
   BIND(k, graphNumKeypadImageBackspace);
   BIND(k, graphNumKeypadImageNext);
 #undef BIND
-  for (int i = 0; i < 10; ++i) {
-    char id[32];
-    std::snprintf(id, sizeof id, "graphNumKeypadButton%d", i);
-    k.graphNumKeypadDigit[static_cast<std::size_t>(i)] = widget(builder, id);
-  }
   bool complete = c.graphSettingsDialog != nullptr && c.graphSettingsRangeMin != nullptr &&
                   c.graphSettingsRangeMax != nullptr && c.graphSettingsLimitMin != nullptr &&
                   c.graphSettingsLimitMax != nullptr && c.graphSettingsAverageCount != nullptr &&

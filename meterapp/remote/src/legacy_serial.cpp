@@ -72,11 +72,13 @@ std::mutex portWriteMutex;  // one whole answer at a time on the port
 
 std::mutex requestMutex;
 std::condition_variable_any requestCondition;
-std::deque<Request> requests;  // guarded by requestMutex
+// The pending reading requests, oldest first (guarded by requestMutex).
+std::deque<Request> reading_request;
 
 std::mutex readingMutex;
 std::condition_variable_any readingCondition;
-std::array<unsigned long long, kSensorPortCount> readingCounts{};  // guarded by readingMutex
+// New measurements so far, per port (guarded by readingMutex).
+std::array<unsigned long long, kSensorPortCount> reading_available{};
 
 std::jthread inputThread;
 std::jthread outputThread;
@@ -134,18 +136,19 @@ void handleStatus(command_t status) {
   if (status == COMMAND_STATUS1) LegacyState_resetStatusFlags();
 }
 
-// ----- reading requests and answers -----
+// ----- reading reading_request and answers -----
 
 void requestReading() {
   const Request request{legacyState.measure_select};
   // In trigger mode 5 only a fresh FC or RC selection earns a reading.
   if (legacyState.trigger_mode == TRIGGER_MODE_5 && !legacyState.measurement_selected.exchange(false)) return;
   std::lock_guard guard(requestMutex);
-  if (requests.size() >= kMaxPendingRequests) {
-    logManager_printToLog(NoCategory, "SerialCommand: %zu readings already requested; request dropped\n", requests.size());
+  if (reading_request.size() >= kMaxPendingRequests) {
+    logManager_printToLog(NoCategory, "SerialCommand: %zu readings already requested; request dropped\n",
+                          reading_request.size());
     return;
   }
-  requests.push_back(request);
+  reading_request.push_back(request);
   requestCondition.notify_one();
 }
 
@@ -163,7 +166,7 @@ int answerPort() {
 
 unsigned long long readingCount(int port) {
   std::lock_guard guard(readingMutex);
-  return readingCounts[static_cast<std::size_t>(port)];
+  return reading_available[static_cast<std::size_t>(port)];
 }
 
 // Waits for a reading of the answered channel newer than the request; the
@@ -175,9 +178,8 @@ int waitForFreshReading(std::stop_token stop) {
   while (!stop.stop_requested()) {
     {
       std::unique_lock lock(readingMutex);
-      const bool fresh = readingCondition.wait_for(lock, stop, 500ms, [&] {
-        return readingCounts[static_cast<std::size_t>(port)] != seen;
-      });
+      const bool fresh = readingCondition.wait_for(
+          lock, stop, 500ms, [&] { return reading_available[static_cast<std::size_t>(port)] != seen; });
       if (fresh) return port;
     }
     const int now = answerPort();
@@ -229,9 +231,9 @@ void SerialCommand_OutputThread(std::stop_token stop) {
     Request request{};
     {
       std::unique_lock lock(requestMutex);
-      if (!requestCondition.wait(lock, stop, [] { return !requests.empty(); })) return;
-      request = requests.front();
-      requests.pop_front();
+      if (!requestCondition.wait(lock, stop, [] { return !reading_request.empty(); })) return;
+      request = reading_request.front();
+      reading_request.pop_front();
     }
     PowerAnswer text{};
     if (serial_command_handle_response(stop, request, text) > 0) sendAnswer(text.data());
@@ -322,11 +324,11 @@ int SerialCommand_Initialize(const char* path) {
   }
   {
     std::lock_guard guard(requestMutex);
-    requests.clear();
+    reading_request.clear();
   }
   {
     std::lock_guard guard(readingMutex);
-    readingCounts.fill(0);
+    reading_available.fill(0);
   }
   LegacyState_reset();
   return 0;
@@ -370,7 +372,7 @@ bool SerialCommand_InputRunning() { return inputRunning; }
 void SerialCommand_SignalReadingAvailable(int port) {
   if (!SensorPort_isValid(port)) return;
   std::lock_guard guard(readingMutex);
-  ++readingCounts[static_cast<std::size_t>(port)];
+  ++reading_available[static_cast<std::size_t>(port)];
   readingCondition.notify_all();
 }
 
