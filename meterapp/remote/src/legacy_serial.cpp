@@ -136,7 +136,7 @@ void handleStatus(command_t status) {
   if (status == COMMAND_STATUS1) LegacyState_resetStatusFlags();
 }
 
-// ----- reading reading_request and answers -----
+// ----- reading requests and answers -----
 
 void requestReading() {
   const Request request{legacyState.measure_select};
