@@ -154,11 +154,7 @@ void requestReading() {
 
 // The port of the first display channel with a connected sensor, or -1.
 int answerPort() {
-  const ActiveSensors* active = SensorManager_GetActiveSensors();
-  if (active == nullptr) return -1;
-  for (const SensorInstance* sensor : {active->sensor1, active->sensor2}) {
-    if (sensor == nullptr) continue;
-    const int port = static_cast<int>(sensor->index);
+  for (const int port : SensorManager_getActivePorts()) {
     if (SensorPort_isValid(port) && sensorPortHandler_getIsConnected(port)) return port;
   }
   return -1;
