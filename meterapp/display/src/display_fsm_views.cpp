@@ -58,6 +58,10 @@ void writePage(GtkSensorInstance instance, FsmPage page, const char* portName) {
 void prepareDisplay(GtkSensorInstance instance, int channel, int port, int labelLength) {
   logManager_printToLog(SensorMmngr, "DisplayView: display %d for channel %d port %d (label %d)\n", instance, channel,
                         port, labelLength);
+  // A pulse view binds itself to the channel and port (no-op for the others).
+  if (instance >= 0 && instance < gtkSensorInstanceCount) {
+    CGTKPowerDisplay_preparePulse(&gtkSensor[static_cast<std::size_t>(instance)].power, channel, port, labelLength);
+  }
 }
 
 void refreshDisplay(GtkSensorInstance, int) {}
@@ -66,7 +70,10 @@ void updateCw(GtkSensorInstance instance, const SENSOR_MEASUREMENTS&, bool graph
   if (graph) CGTKTimePowerGraph_update(CGTKPowerDisplay_getGraph(instance));
 }
 
-void updatePulse(GtkSensorInstance, const SENSOR_MEASUREMENTS&) {}
+void updatePulse(GtkSensorInstance instance, const SENSOR_MEASUREMENTS& measurements) {
+  if (instance < 0 || instance >= gtkSensorInstanceCount) return;
+  CGTKPowerDisplay_updatePulseMeasurements(&gtkSensor[static_cast<std::size_t>(instance)].power, measurements);
+}
 
 void resetGraph(int channel) { CGraphData_reset(&sensorDisplays[static_cast<std::size_t>(channel)].graphDataPwr); }
 
