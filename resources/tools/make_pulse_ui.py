@@ -163,6 +163,128 @@ def pulse_half():
           [screen])
 
 
+# ---- pulse configuration dialogs --------------------------------------------
+
+def entry(wid, col, row):
+    return W("GtkEntry", wid, {"visible": "True", "can_focus": "True", "width_chars": 10, "xalign": 1.0,
+                               "name": "pulseConfigEntry"}, at(col, row))
+
+
+def units(wid, text, col, row):
+    return W("GtkButton", wid, {"visible": "True", "can_focus": "False", "receives_default": "False",
+                                "label": text, "name": "pulseConfigUnits"}, at(col, row))
+
+
+def check(wid, col, row):
+    return W("GtkCheckButton", wid, {"visible": "True", "can_focus": "False", "label": "Auto",
+                                     "draw_indicator": "True"}, at(col, row))
+
+
+def radio(wid, text, col, row, group=None):
+    props = {"visible": "True", "can_focus": "False", "label": text, "draw_indicator": "True"}
+    if group:
+        props["group"] = group
+    return W("GtkRadioButton", wid, props, at(col, row))
+
+
+def cfg_label(wid, text, col, row, width=1):
+    w = label(wid, text, col, row)
+    if width != 1:
+        w.packing["width"] = width
+    return w
+
+
+def keypad():
+    keys = [("btnKeypad7", "7", 0, 0), ("btnKeypad8", "8", 1, 0), ("btnKeypad9", "9", 2, 0),
+            ("btnKeypad4", "4", 0, 1), ("btnKeypad5", "5", 1, 1), ("btnKeypad6", "6", 2, 1),
+            ("btnKeypad1", "1", 0, 2), ("btnKeypad2", "2", 1, 2), ("btnKeypad3", "3", 2, 2),
+            ("btnKeypadMinus", "-", 0, 3), ("btnKeypad0", "0", 1, 3), ("btnKeypadPeriod", ".", 2, 3),
+            ("btnKeypadBackspace", "Bksp", 0, 4), ("btnKeypadClear", "Clear", 1, 4), ("btnKeypadNext", "Next", 2, 4)]
+    children = [W("GtkButton", wid, {"visible": "True", "can_focus": "False", "receives_default": "False",
+                                     "label": text, "name": "pulseConfigKey", "width_request": 76,
+                                     "height_request": 60}, at(col, row)) for wid, text, col, row in keys]
+    return W("GtkGrid", "pulse.keypad", {"visible": "True", "row_spacing": 6, "column_spacing": 6,
+                                         "row_homogeneous": "True", "column_homogeneous": "True"}, None, children)
+
+
+def action_box():
+    buttons = [("pulse.btnRestore", "Restore"), ("pulse.btnApply", "Apply"),
+               ("pulse.btnApplyAndStore", "Apply and Store"), ("pulse.btnCancel", "Cancel")]
+    return W("GtkBox", "pulse.actionBox", {"visible": "True", "orientation": "vertical", "spacing": 8,
+                                           "homogeneous": "True"}, None,
+             [W("GtkButton", wid, {"visible": "True", "can_focus": "False", "receives_default": "False",
+                                   "label": text, "name": "pulseConfigAction", "height_request": 44})
+              for wid, text in buttons])
+
+
+def gate_rows(first_row):
+    r = first_row
+    return [cfg_label("pulse.lblGateDelays", "Gate Delays", 0, r, 4),
+            cfg_label("pulse.lblBegin", "Begin:", 0, r + 1), entry("pulse.entryBegin", 2, r + 1),
+            units("pulse.btnUnitsBegin", "us", 3, r + 1),
+            cfg_label("pulse.lblEnd", "End:", 0, r + 2), entry("pulse.entryEnd", 2, r + 2),
+            units("pulse.btnUnitsEnd", "us", 3, r + 2)]
+
+
+def config_dialog(name, comment, cfg_rows, extra):
+    cfg = W("GtkGrid", "pulse.cfgBox", {"visible": "True", "row_spacing": 6, "column_spacing": 10}, None, cfg_rows)
+    attr = W("GtkBox", "pulse.attrBox", {"visible": "True", "orientation": "vertical", "spacing": 10}, None,
+             [label("pulse.labelTitle", "Sensor Model", xalign=0.5, name="pulseConfigTitle"), cfg] + extra)
+    right = W("GtkBox", None, {"visible": "True", "orientation": "vertical", "spacing": 16}, None,
+              [keypad(), action_box()])
+    row = W("GtkBox", None, {"visible": "True", "spacing": 24}, None, [attr, right])
+    vbox = W("GtkBox", None, {"visible": "True", "orientation": "vertical"}, None, [row])
+    vbox.child_type = None
+    dialog = W("GtkDialog", "pulseConfigTwoStateDialog",
+               {"name": "pulseConfigDialog", "can_focus": "False", "title": "Pulse Configuration", "modal": "True",
+                "resizable": "False", "decorated": "False", "border_width": 16, "type_hint": "dialog"},
+               None, [])
+    lines = dialog.xml(1)
+    inner = ['    <child internal-child="vbox">'] + vbox.xml(3) + ["    </child>"]
+    lines = lines[:-1] + inner + lines[-1:]
+    out = ['<?xml version="1.0" encoding="UTF-8"?>', f"<!-- {comment} -->", "<interface>",
+           '  <requires lib="gtk+" version="3.20"/>'] + lines + ["</interface>"]
+    (OUT / name).write_text("\n".join(out) + "\n")
+
+
+def freq_row():
+    return [cfg_label("pulse.freqLabel", "Frequency:", 0, 0), check("pulse.chkFreqAuto", 1, 0),
+            entry("pulse.freqValue", 2, 0), units("pulse.freqUnits", "MHz", 3, 0)]
+
+
+def config_p803():
+    config_dialog("pulseConfigP803.ui", "Pulse configuration of a P803 family sensor: frequency and gate.",
+                  freq_row() + gate_rows(1), [])
+
+
+def config_p804():
+    rows = freq_row() + [
+        cfg_label("pulse.periodLabel", "Period:", 0, 1), check("pulse.chkPeriodAuto", 1, 1),
+        entry("pulse.periodValue", 2, 1), units("pulse.periodUnits", "ms", 3, 1),
+        cfg_label("pulse.levelLabel", "Trigger Level:", 0, 2), check("pulse.chkLevelAuto", 1, 2),
+        entry("pulse.levelValue", 2, 2), units("pulse.levelUnits", "mW", 3, 2),
+        cfg_label("pulse.delayLabel", "Trigger Delay:", 0, 3), entry("pulse.delayValue", 2, 3),
+        units("pulse.delayUnits", "us", 3, 3),
+        cfg_label("pulse.edgeLabel", "Trigger Edge:", 0, 4), radio("pulse.radioRising", "Rising", 1, 4),
+        radio("pulse.radioFalling", "Falling", 2, 4, "pulse.radioRising"),
+        cfg_label("pulse.modeLabel", "Model:", 0, 5), radio("pulse.radioPulseGate", "Pulse Gate", 1, 5),
+        radio("pulse.radioTriggeredGates", "Triggered Gates", 2, 5, "pulse.radioPulseGate"),
+    ]
+    delay = W("GtkGrid", "pulse.delayGrid", {"visible": "True", "row_spacing": 6, "column_spacing": 10}, None,
+              gate_rows(0))
+    states = W("GtkGrid", "pulse.stateGrid", {"visible": "True", "row_spacing": 6, "column_spacing": 10}, None,
+               [label("pulse.hdrGate", "State", 0, 0, name="triggeredGate"),
+                label("pulse.hdrBegin", "Begin", 1, 0, 0.5, name="triggeredGate"),
+                label("pulse.hdrEnd", "End", 3, 0, 0.5, name="triggeredGate"),
+                label("pulse.hdrDelete", "Delete", 5, 0, 0.5, name="triggeredGate")])
+    add = W("GtkButton", "pulse.btnAddState", {"visible": "True", "can_focus": "False", "receives_default": "False",
+                                               "label": "Add State", "name": "pulseConfigAction", "halign": "start"})
+    config_dialog("pulseConfigP804.ui", "Pulse configuration of a P804 family sensor: timing, trigger and "
+                  "either the gate or up to four states.", rows, [delay, states, add])
+
+
 if __name__ == "__main__":
     pulse_full()
     pulse_half()
+    config_p803()
+    config_p804()
