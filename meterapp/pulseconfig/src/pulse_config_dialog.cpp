@@ -680,6 +680,31 @@ void installCss() {
   g_object_unref(css);
 }
 
+// Where the keys and actions sit in the shown dialog, in the category log
+// (SensorManager): a remote-driven test of the screen clicks on them.
+gboolean logWidgetPositions(gpointer data) {
+  auto* d = static_cast<PULSE_CONFIG_DIALOG*>(data);
+  if (!LogManager_isEnabled(SensorMmngr) || !gtk_widget_get_visible(d->dialog)) return G_SOURCE_REMOVE;
+  const auto note = [d](const char* name, GtkWidget* w) {
+    if (w == nullptr || !gtk_widget_get_mapped(w)) return;
+    int x = 0;
+    int y = 0;
+    gtk_widget_translate_coordinates(w, d->dialog, gtk_widget_get_allocated_width(w) / 2,
+                                     gtk_widget_get_allocated_height(w) / 2, &x, &y);
+    logManager_printToLog(SensorMmngr, "PulseConfigDialog: %s at %d,%d\n", name, x, y);
+  };
+  for (int i = 0; i < 10; ++i) note(std::to_string(i).c_str(), d->keypadDigits[static_cast<std::size_t>(i)]);
+  note("minus", d->keypadMinus);
+  note("period", d->keypadPeriod);
+  note("next", d->keypadNext);
+  note("clear", d->keypadClear);
+  note("apply", d->applyButton);
+  note("store", d->applyAndStoreButton);
+  note("cancel", d->cancelButton);
+  note("restore", d->restoreButton);
+  return G_SOURCE_REMOVE;
+}
+
 }  // namespace
 
 void pulseConfigDialog_setHooks(const PulseConfigHooks& hooks) { configHooks = hooks; }
@@ -739,6 +764,7 @@ void pulseConfigDialog_Show(const SENSOR_CONFIGS& configuration, int channel, co
   gtk_window_set_modal(GTK_WINDOW(d->dialog), TRUE);
   gtk_widget_show(d->dialog);
   gtk_window_present(GTK_WINDOW(d->dialog));
+  g_timeout_add(400, logWidgetPositions, d);
 }
 
 void pulseConfigDialog_open(int channel, const char* title) {
