@@ -109,8 +109,8 @@ def state_grid(packing=None, row_spacing=0):
     rows = [label("pulse.lblState", "State", 0, 0), label("pulse.lblMean", "Mean", 1, 0, 1.0),
             label("pulse.lblMax", "Max", 2, 0, 1.0), label("pulse.lblMin", "Min", 3, 0, 1.0)]
     for n in range(1, 5):
-        rows += [label(f"pulse.lblState{n}", f"State {n}", 0, n), label(f"pulse.valueMean{n}", "", 1, n, 1.0, 8),
-                 label(f"pulse.valueMax{n}", "", 2, n, 1.0, 8), label(f"pulse.valueMin{n}", "", 3, n, 1.0, 8),
+        rows += [label(f"pulse.lblState{n}", f"State {n}", 0, n), label(f"pulse.valueMean{n}", "", 1, n, 1.0, 7),
+                 label(f"pulse.valueMax{n}", "", 2, n, 1.0, 7), label(f"pulse.valueMin{n}", "", 3, n, 1.0, 7),
                  button(f"pulse.btnUnits{n}", "W", 4, n), button(f"pulse.btnScaleUp{n}", None, 5, n),
                  button(f"pulse.btnScaleDown{n}", None, 6, n), button(f"pulse.btnScaleAuto{n}", None, 7, n)]
     return grid("pulse.gridState", rows, row_spacing, 10, packing)
@@ -119,8 +119,8 @@ def state_grid(packing=None, row_spacing=0):
 def gate_grid(packing=None):
     rows = [label("pulse.lblGated", "Gated", 0, 0), label("pulse.lblGatedMean", "Mean", 1, 0, 1.0),
             label("pulse.lblGatedMax", "Max", 2, 0, 1.0), label("pulse.lblGatedMin", "Min", 3, 0, 1.0),
-            label("pulse.valueGatedMean", "", 1, 1, 1.0, 8), label("pulse.valueGatedMax", "", 2, 1, 1.0, 8),
-            label("pulse.valueGatedMin", "", 3, 1, 1.0, 8), button("pulse.btnGatedUnits", "W", 4, 1),
+            label("pulse.valueGatedMean", "", 1, 1, 1.0, 7), label("pulse.valueGatedMax", "", 2, 1, 1.0, 7),
+            label("pulse.valueGatedMin", "", 3, 1, 1.0, 7), button("pulse.btnGatedUnits", "W", 4, 1),
             button("pulse.btnGatedScaleUp", None, 5, 1), button("pulse.btnGatedScaleDown", None, 6, 1),
             button("pulse.btnGatedAuto", None, 7, 1)]
     return grid("pulse.gridGate", rows, 0, 10, packing)
@@ -136,7 +136,7 @@ def title_row(width, title_x, config_x, config_y):
 
 def pulse_full():
     page = W("GtkBox", "pulse.attrGrid", {"visible": "True", "name": "pulseDisplay", "orientation": "vertical",
-                                          "spacing": 18}, {"x": 40, "y": 62},
+                                          "spacing": 18}, {"x": 30, "y": 62},
              [attr_grid(0), state_grid(), gate_grid()])
     screen = W("GtkFixed", "pulse.screen", {"visible": "True", "name": "pulseDisplay", "width_request": 1024,
                                             "height_request": 688}, None, title_row(1024, 40, 960, 8) + [page])
