@@ -22,7 +22,7 @@ TEST(PulseFormatTest, TimingAndFrequencyRowsFindTheirRangeFromRowZero) {
     const char* text;
     const char* units;
   } cases[] = {
-      {0.000123F, true, " 123.00", "us"}, {8130.0F, false, "  8.130", "KHz"}, {1.0e9F, false, "1000.00", "MHz"},
+      {0.000123F, true, " 123.00", "us"}, {8130.0F, false, "  8.130", "KHz"}, {1.0e9F, false, " 1000.00", "MHz"},
       {0.0F, true, " 0.0000", "us"},      {0.5F, true, "  500.0", "ms"},      {kNaN, false, "---", ""},
       {kNaN, true, "---", ""},            {INFINITY, false, "---", ""},
   };
