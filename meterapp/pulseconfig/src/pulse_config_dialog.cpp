@@ -49,7 +49,10 @@ constexpr const char* kDialogCss =
     "#pulseConfigDialog #pulseConfigKey label { color: black; font-size: 18pt; }"
     "#pulseConfigDialog #triggeredGate { color: #e8e8e8; }"
     "#pulseConfigDialog checkbutton label, #pulseConfigDialog radiobutton label { font-size: 15pt; }"
-    "#errorDialog { border: 2px solid black; }";
+    "#errorDialog { border: 2px solid black; }"
+    "#errorDialog label { font-size: 16pt; }"
+    "#errorDialog button { min-height: 48px; }"
+    "#errorDialog button label { font-size: 16pt; }";
 
 PulseConfigHooks configHooks;
 GtkWidget* errorDialog = nullptr;
