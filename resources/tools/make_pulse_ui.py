@@ -153,8 +153,8 @@ def pulse_half():
     values = W("GtkBox", "pulse.attrGrid", {"visible": "True", "name": "pulseDisplay", "orientation": "vertical"},
                None, [attr_grid(0)])
     notebook = W("GtkNotebook", "pulse.notebook", {"visible": "True", "can_focus": "False", "name": "pulseDisplay",
-                                                   "width_request": 1000, "height_request": 296,
-                                                   "show_border": "False"}, {"x": 12, "y": 44},
+                                                   "width_request": 1000, "height_request": 304,
+                                                   "show_border": "False"}, {"x": 12, "y": 38},
                  [values, tab("pulse.tabValues", "Values"), state_grid(None, 0), tab("pulse.tabStates", "States"),
                   gate_grid(), tab("pulse.tabGatedPower", "Gated Power")])
     screen = W("GtkFixed", "pulse.screen", {"visible": "True", "name": "pulseDisplay", "width_request": 1024,

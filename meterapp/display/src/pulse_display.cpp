@@ -26,6 +26,9 @@ constexpr const char* kAutoOnPicture = "./resources/scaleAutoOn.png";
 constexpr guint kPulseStylePriority = 800;
 constexpr int kMaxSensorLabel = 30;
 constexpr const char* kColourKey = "r9050-colour";
+// The pulse views' buttons sit tight around their pictures: the half view
+// holds seven rows in 344 pixels.
+constexpr const char* kPulseButtonCss = "button#pulseDisplay { padding: 2px 4px; min-height: 0px; min-width: 0px; }";
 
 PulseDisplayHooks displayHooks;
 
@@ -210,12 +213,14 @@ void styleRangeButtons(CGTKScaleControls& controls, bool autoOn) {
 void applyStyle(CGTKPowerDisplay* d, bool full) {
   PangoFontDescription* const* title = full ? &fontSize30 : &fontSize20;
   PangoFontDescription* const* value = full ? &fontSize30 : &fontSize20;
-  styleButton(d->title.sensorButton, full ? &fontSize40 : &fontSize30);
+  // The half view has 344 pixels: its timing rows take the smaller font.
+  PangoFontDescription* const* timing = full ? &fontSize30 : &fontSize15;
+  styleButton(d->title.sensorButton, full ? &fontSize40 : &fontSize23);
   styleButton(d->title.configButton, nullptr);
   setButtonPicture(d->title.configButton, kGearPicture);
   for (gtkPowerDisplay_RFPower* row : {&d->period, &d->repeat, &d->width, &d->dutyCycleVal}) {
-    styleTitles({row->label, row->unitsButtonLabel}, title);
-    styleValues({row->value}, value);
+    styleTitles({row->label, row->unitsButtonLabel}, timing);
+    styleValues({row->value}, timing);
   }
   styleButton(d->fwdRFPower.unitsButton, nullptr);
   styleButton(d->rflRFPower.unitsButton, nullptr);
@@ -228,7 +233,7 @@ void applyStyle(CGTKPowerDisplay* d, bool full) {
   }
   if (!full) {
     for (const char* id : {"pulse.tabValues", "pulse.tabStates", "pulse.tabGatedPower"}) {
-      styleTitles({lookup.get(id)}, &fontSize20);
+      styleTitles({lookup.get(id)}, &fontSize15);
     }
   }
   for (gtkPowerDisplay_PulseState& s : d->stateArray) {
@@ -404,6 +409,7 @@ void PulseDisplay_setHooks(const PulseDisplayHooks& hooks) { displayHooks = hook
 
 bool initPulseDisplay(GtkWidget* container, CGTKPowerDisplay* instance, bool fullScreen) {
   WidgetUtils_registerStyle(css_pulse_disp, kPulseStylePriority);
+  WidgetUtils_registerStyle(kPulseButtonCss, kPulseStylePriority + 1);
   instance->container = container;
   instance->isPulseView = true;
   instance->pulseFullScreen = fullScreen;

@@ -289,12 +289,21 @@ TEST_F(PulseDisplayGuiTest, ASecondSensorSwitchesToTheDualModeOnTheNextUpdate) {
   update(half, pulseReading());
   EXPECT_EQ(half.display.pulseMode, modeDualSimple);
   EXPECT_TRUE(visible(half.display, "pulse.valuePeriod"));
-  screenshot("pulse_half_values.png");
+  const auto fitsHalfScreen = [] {
+    int minimum = 0;
+    int natural = 0;
+    gtk_widget_get_preferred_height(half.display.pulseScreen, &minimum, &natural);
+    EXPECT_LE(natural, 344) << "minimum " << minimum;
+    return natural <= 344;  // the other channel's view starts below
+  };
+  screenshot("pulse_half_values.png");  // also lets the new fonts take their size
+  EXPECT_TRUE(fitsHalfScreen());
   setUsbSensor(true, 3);
   update(half, pulseReading());
   EXPECT_EQ(half.display.pulseMode, modeDualMulti);
   gtk_notebook_set_current_page(GTK_NOTEBOOK(PulseDisplay_lookup(&half.display, "pulse.notebook")), 1);
   screenshot("pulse_half_states.png");
+  EXPECT_TRUE(fitsHalfScreen());
 }
 
 TEST_F(PulseDisplayGuiTest, QuestionableReadingsOfZeroShowZeros) {
