@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,8 @@
 #include <thread>
 
 #include "configuration.h"
+#include "main_window.h"
+#include "power_display.h"
 #include "pulse_config_dialog.h"
 #include "pulse_sensor_config.h"
 #include "ranges.h"
@@ -25,6 +28,7 @@
 #include "text_field.h"
 #include "usb_sensor.h"
 #include "usbtmc_requests.h"
+#include "widget_utils.h"
 
 namespace {
 
@@ -460,6 +464,41 @@ TEST_F(PulseConfigDialogGuiTest, NextCyclesThroughTheP804FieldsSkippingAutomatic
   EXPECT_EQ(text(d, "pulse.levelUnits"), "dBm");
   EXPECT_TRUE(gtk_widget_get_sensitive(w(d, "btnKeypadMinus")));
   screenshot(d, "pulse_dialog_p804_gate.png");
+}
+
+TEST_F(PulseConfigDialogGuiTest, AQuestionableSensorShowsZerosOnThePulseView) {
+  // From the sensor to the screen: while the sensor flags its pulse readings
+  // questionable (bit 0x200), the handler reads them as 0 and the view shows
+  // zeros instead of the last good values.
+  initColors();
+  loadFonts();
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWidget* container = gtk_fixed_new();
+  gtk_container_add(GTK_CONTAINER(window), container);
+  CGTKPowerDisplay view;
+  ASSERT_TRUE(initPulseDisplay(container, &view, true));
+  gtk_widget_show_all(window);
+  CGTKPowerDisplay_preparePulse(&view, 0, kPort, 30);
+  plug("P804");
+  ASSERT_EQ(sim->control("set usb1 prd 0.000123").substr(0, 2), "OK");
+  ASSERT_EQ(sim->control("set usb1 gatemean 0.5").substr(0, 2), "OK");
+  const auto reading = [] { return sensorPortHandler_getSensorMeasurements(kPort); };
+  ASSERT_TRUE(runUntil([&] { return std::fabs(reading().prdVal - 0.000123F) < 1e-9F; }));
+  CGTKPowerDisplay_updatePulseMeasurements(&view, reading());
+  const auto shown = [&](const char* id) {
+    GtkWidget* w = PulseDisplay_lookup(&view, id);
+    return w != nullptr ? std::string(gtk_label_get_text(GTK_LABEL(w))) : std::string("<missing>");
+  };
+  EXPECT_EQ(shown("pulse.valuePeriod"), " 123.00");
+  EXPECT_EQ(shown("pulse.valueGatedMean"), "  500.0");
+  ASSERT_EQ(sim->control("set usb1 questionable 512").substr(0, 2), "OK");
+  ASSERT_TRUE(runUntil([&] { return reading().prdVal == 0.0F && reading().gateMean == 0.0F; }));
+  CGTKPowerDisplay_updatePulseMeasurements(&view, reading());
+  EXPECT_EQ(shown("pulse.valuePeriod"), " 0.0000");
+  EXPECT_EQ(shown("pulse.valueDuty"), "0.00");
+  EXPECT_EQ(shown("pulse.valueGatedMean"), " 0.0000");
+  EXPECT_EQ(shown("pulse.valueGatedMax"), " 0.0000");
+  gtk_widget_destroy(window);
 }
 
 }  // namespace
