@@ -501,4 +501,26 @@ TEST_F(PulseConfigDialogGuiTest, AQuestionableSensorShowsZerosOnThePulseView) {
   gtk_widget_destroy(window);
 }
 
+TEST_F(PulseConfigDialogGuiTest, TheConfigurationButtonOpensTheVariantOfTheSensorInItsPort) {
+  plug("P804");
+  PulseConfigRequest request;
+  request.channel = kPort;
+  TextField_copy(request.title, "P804: 80412345");
+  callbackPulseConfig(nullptr, &request);
+  drainMainLoop();
+  ASSERT_TRUE(shown(&gPulseConfigDlgP804));
+  EXPECT_FALSE(shown(&gPulseConfigDlgP803));
+  EXPECT_EQ(text(&gPulseConfigDlgP804, "pulse.labelTitle"), "P804: 80412345");
+  EXPECT_EQ(gPulseConfigDlgP804.channel, kPort);
+  // The dialog shows what the sensor has: the simulated P804 starts with
+  // automatic frequency, period and level, pulse gate, rising edge.
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w(&gPulseConfigDlgP804, "pulse.chkFreqAuto"))));
+  EXPECT_FALSE(gtk_widget_get_visible(w(&gPulseConfigDlgP804, "pulse.freqValue")));
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w(&gPulseConfigDlgP804, "pulse.radioPulseGate"))));
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w(&gPulseConfigDlgP804, "pulse.radioRising"))));
+  EXPECT_FALSE(gtk_widget_get_visible(w(&gPulseConfigDlgP804, "pulse.stateGrid")));
+  click(&gPulseConfigDlgP804, "pulse.btnCancel");
+  EXPECT_FALSE(shown(&gPulseConfigDlgP804));
+}
+
 }  // namespace
