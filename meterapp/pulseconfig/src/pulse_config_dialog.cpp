@@ -443,13 +443,10 @@ void startApply(PULSE_CONFIG_DIALOG* d, bool store) {
 
 // ---- signal handlers ----
 
-void onEntryFocusIn(GtkWidget* entry, GdkEvent*, gpointer data) {
+// A field the user moved to becomes the keypad's target.
+gboolean onEntryFocusInEvent(GtkWidget* entry, GdkEvent*, gpointer data) {
   auto* d = static_cast<PULSE_CONFIG_DIALOG*>(data);
   if (!movingFocus && !d->loadingWidgets && entry != d->pEntryTarget) makeTarget(d, entry);
-}
-
-gboolean onEntryFocusInEvent(GtkWidget* entry, GdkEvent* event, gpointer data) {
-  onEntryFocusIn(entry, event, data);
   return FALSE;
 }
 
