@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -32,6 +33,7 @@
 #include "platform.h"
 #include "pulse_config_dialog.h"
 #include "pulse_sensor_config.h"
+#include "ranges.h"
 #include "scpi_remote.h"
 #include "sensor_manager.h"
 #include "sensor_port_handler.h"
@@ -118,6 +120,34 @@ void createSettingsMenu() {
   AppSettingsMenu_create(mainWindow, hooks);
 }
 
+// The pulse views open the pulse configuration dialog; the dialog prints
+// with the display's range tables and flips the display's power unit.
+void connectPulseViews() {
+  PulseDisplayHooks views;
+  views.unitsClicked = G_CALLBACK(callbackWattdBm);
+  views.sensorInfoClicked = callbackSensorInfo;
+  views.openPulseConfig = pulseConfigDialog_open;
+  PulseDisplay_setHooks(views);
+  PulseConfigRanges ranges;
+  ranges.frequencyRow = [](float hertz) {
+    const DISPLAY_RANGE_FORMAT& r = freqRangeFormats[findFreqRange(hertz, 0)];
+    return PulseRangeRow{r.formatString, r.displayLabel, r.multiplier};
+  };
+  ranges.timeRow = [](float seconds) {
+    const DISPLAY_RANGE_FORMAT& r = timeRangeFormats[findTimeRange(seconds, 0)];
+    return PulseRangeRow{r.formatString, r.displayLabel, r.multiplier};
+  };
+  ranges.powerRow = [](std::uint32_t index) {
+    const DISPLAY_RANGE_FORMAT& r = rangeFormats[std::min<std::uint32_t>(index, kTopRange)];
+    return PulseRangeRow{r.formatString, r.displayLabel, r.multiplier};
+  };
+  ranges.findPowerRange = findNewRange;
+  PulseConfig_setRanges(ranges);
+  PulseConfigHooks dialog;
+  dialog.toggleWattdBm = [] { callbackWattdBm(nullptr, nullptr); };
+  pulseConfigDialog_setHooks(dialog);
+}
+
 void buildScreens() {
   SensorManager_Create();
   SensorManager_setChannelQuestion(ChannelDialog_question());
@@ -132,6 +162,7 @@ void buildScreens() {
   hooks.settingsPicture = menuImage;
   hooks.unitsClicked = G_CALLBACK(callbackWattdBm);
   hooks.sensorInfoClicked = G_CALLBACK(callbackSensorInfo);
+  connectPulseViews();
   createGTKDisplays(hooks);
   checkModelForBattery();
   WarningDialog_create(&batteryWarningDialog, mainWindow, kBatteryWarning);

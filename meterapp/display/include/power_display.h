@@ -13,6 +13,7 @@
 #include "graph.h"
 #include "layouts.h"
 #include "power_format.h"
+#include "pulse_format.h"
 #include "scale_controls.h"
 #include "sensor_data.h"
 
@@ -31,6 +32,31 @@ struct gtkPowerDisplay_RFPower {
   GtkWidget* unitsButton = nullptr;
   GtkWidget* unitsButtonLabel = nullptr;
   int shownColours = -1;  // the colour pair last applied (-1: none yet)
+};
+
+// The gated-power row of a pulse view: mean, maximum and minimum in one unit.
+struct gtkPowerDisplay_GatedPower {
+  GtkWidget* container = nullptr;
+  GtkWidget* meanValue = nullptr;
+  GtkWidget* minValue = nullptr;
+  GtkWidget* maxValue = nullptr;
+  GtkWidget* unitsButton = nullptr;
+  GtkWidget* unitsButtonLabel = nullptr;
+};
+
+// One pulse state row (states page of a pulse view); direction of its
+// callback data = the state number 0 to 3.
+struct gtkPowerDisplay_PulseState {
+  GtkWidget* container = nullptr;
+  GtkWidget* state = nullptr;  // row title
+  GtkWidget* min = nullptr;
+  GtkWidget* max = nullptr;
+  GtkWidget* mean = nullptr;
+  GtkWidget* unitsButton = nullptr;
+  GtkWidget* unitsButtonLabel = nullptr;
+  CGTKScaleControls scaleControls;
+  CallbackData_AutoScale callbackDataAutoscale;
+  rfPowerScale powerScale{true, kDefaultScaleIndex};
 };
 
 struct CGTKPowerDisplay_RFPower_Parameters {
@@ -75,19 +101,28 @@ struct CGTKPowerDisplay {
   bool enableMatch = true;
   CallbackData_AutoScale callbackDataAutoscaleFwd;
   CallbackData_AutoScale callbackDataAutoscaleRfl;
-  // Pulse-view members, built and driven by the pulse display.
+  // Pulse-view members, built and driven by the pulse display
+  // (pulse_display.cpp). The timing rows have a value label and a units
+  // label (unitsButtonLabel) but no units button.
   gtkPowerDisplay_RFPower period;
   gtkPowerDisplay_RFPower repeat;
   gtkPowerDisplay_RFPower width;
   gtkPowerDisplay_RFPower dutyCycleVal;
   gtkPowerDisplay_RFPower frequency;
   GtkWidget* pGridGated = nullptr;
-  gtkPowerDisplay_RFPower gatedPower;
+  gtkPowerDisplay_GatedPower gatedPower;
   rfPowerScale gatedPowerScale{true, kDefaultScaleIndex};
   CallbackData_AutoScale callbackDataAutoscaleGatedPower;
   CGTKScaleControls scaleControlsGatedPower;
   GtkWidget* pGridState = nullptr;
-  std::array<gtkPowerDisplay_RFPower, kPulseStateCount> stateArray{};
+  std::array<gtkPowerDisplay_PulseState, kPulseStateCount> stateArray{};
+  // The pulse view itself: its root, layout and the mode last applied.
+  GtkWidget* pulseScreen = nullptr;
+  bool isPulseView = false;
+  bool pulseFullScreen = false;
+  pwrDisplayMode pulseMode = modeSingleSimple;
+  bool pulseModeApplied = false;  // CGTKPowerDisplay_setup ran at least once
+  GtkBuilder* pulseBuilder = nullptr;  // kept for the process lifetime: widgets are found by id
 };
 
 struct CGTKNoConnectionDisplay {
@@ -136,3 +171,32 @@ void CGTKNoConnectionDisplay_setConnecting_withPort(CGTKNoConnectionDisplay* ins
 void CGTKNoConnectionDisplay_setSensorError_withPort(CGTKNoConnectionDisplay* instance, const char* portName);
 void CGTKNoConnectionDisplay_setTitle(CGTKNoConnectionDisplay* instance, const char* text);
 void CGTKNoConnectionDisplay_setDescription(CGTKNoConnectionDisplay* instance, const char* text);
+
+// ---- Pulse views (pulse_display.cpp) ----
+
+// What the pulse views call outside the display layer, handed in by the
+// application before the window is built.
+struct PulseDisplayHooks {
+  GCallback unitsClicked = nullptr;       // every units button (the W/dBm toggle)
+  // The sensor button; user data = the display index shown at the click.
+  void (*sensorInfoClicked)(GtkWidget* widget, gpointer data) = nullptr;
+  // The configuration button: opens the pulse configuration dialog for a
+  // sensor port, titled with the sensor label.
+  void (*openPulseConfig)(int port, const char* title) = nullptr;
+};
+void PulseDisplay_setHooks(const PulseDisplayHooks& hooks);
+
+// Builds a pulse view from "./resources/pulseDisplay.ui" (full screen) or
+// "./resources/pulseDisplayHalf.ui" into container. False (with a
+// diagnostic) when the file cannot be loaded or lacks an id; the view then
+// stays empty and its updates do nothing.
+bool initPulseDisplay(GtkWidget* container, CGTKPowerDisplay* instance, bool fullScreen);
+void CGTKPowerDisplay_updatePulseMeasurements(CGTKPowerDisplay* instance, SENSOR_MEASUREMENTS measurements);
+// Fonts, range pictures and timing rows of a mode.
+void CGTKPowerDisplay_setup(CGTKPowerDisplay* instance, pwrDisplayMode mode);
+// Binds a pulse view to a channel and port (as the state machine does for
+// every view of a channel) and refreshes its range buttons and label.
+void CGTKPowerDisplay_preparePulse(CGTKPowerDisplay* instance, int displayIndex, int port, int labelLength);
+// The widget of a pulse view by builder id (tests, screenshots); null when
+// the view has none.
+GtkWidget* PulseDisplay_lookup(const CGTKPowerDisplay* instance, const char* id);

@@ -141,7 +141,13 @@ void prepareDisplay(GtkSensorInstance instance, int channel, int port, int label
   logManager_printToLog(SensorMmngr, "DisplayView: display %d for channel %d port %d (label %d)\n", instance, channel,
                         port, labelLength);
   CGTKPowerDisplay* display = powerDisplay(instance);
-  if (display == nullptr || display->container == nullptr) return;
+  if (display == nullptr) return;
+  if (display->isPulseView) {
+    // A pulse view binds itself to the channel and port, with its own scales.
+    CGTKPowerDisplay_preparePulse(display, channel, port, labelLength);
+    return;
+  }
+  if (display->container == nullptr) return;
   CGTKPowerDisplay_setDisplayIndex(display, channel);
   CGTKPowerDisplay_setSensorChannel(display, port);
   refreshDisplay(instance, labelLength);
@@ -181,7 +187,10 @@ void updateCw(GtkSensorInstance instance, const SENSOR_MEASUREMENTS& measurement
   noteShown(instance, display);
 }
 
-void updatePulse(GtkSensorInstance, const SENSOR_MEASUREMENTS&) {}
+void updatePulse(GtkSensorInstance instance, const SENSOR_MEASUREMENTS& measurements) {
+  if (instance < 0 || instance >= gtkSensorInstanceCount) return;
+  CGTKPowerDisplay_updatePulseMeasurements(&gtkSensor[static_cast<std::size_t>(instance)].power, measurements);
+}
 
 void resetGraph(int channel) { CGraphData_reset(&sensorDisplays[static_cast<std::size_t>(channel)].graphDataPwr); }
 

@@ -157,10 +157,8 @@ void buildInstances(const MainWindowHooks& hooks) {
         CGTKNoConnectionDisplay_Create(&display.noConnection, parameters, plan.name);
         break;
       case DisplayKind::pulse:
-        // The pulse views are built into their containers by the pulse
-        // display; the window only provides the containers.
-        display.power.container = parameters.container;
         display.power.displayIndex = plan.displayIndex;
+        initPulseDisplay(parameters.container, &display.power, instance == gtkSensorSinglePulse);
         break;
     }
   }

@@ -1,5 +1,6 @@
 """Runs the real meter binary on a scratch device root."""
 import os
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -7,6 +8,44 @@ import time
 from pathlib import Path
 
 import pytest
+
+
+@pytest.fixture(scope="session", autouse=True)
+def private_display():
+    """Each test file gets an X server of its own, so that clicks on a dialog
+    (xdotool) and screenshots never meet another test's windows when the
+    end-to-end tests run side by side. Without Xvfb the display of the
+    environment, if any, is used."""
+    xvfb = shutil.which("Xvfb")
+    if xvfb is None:
+        yield os.environ.get("DISPLAY")
+        return
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen([xvfb, "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                               "-nolisten", "tcp"], pass_fds=(write_end,),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as announced:
+        number = announced.readline().strip()
+    if not number:
+        server.kill()
+        server.wait()
+        pytest.fail("the virtual display did not start")
+    saved = os.environ.get("DISPLAY")
+    os.environ["DISPLAY"] = f":{number}"
+    try:
+        yield os.environ["DISPLAY"]
+    finally:
+        if saved is None:
+            os.environ.pop("DISPLAY", None)
+        else:
+            os.environ["DISPLAY"] = saved
+        server.terminate()
+        try:
+            server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            server.kill()
+            server.wait()
 
 
 def wait_for(predicate, timeout=20.0, step=0.1):
