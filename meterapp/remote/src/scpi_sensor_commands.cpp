@@ -434,6 +434,9 @@ scpi_result_t SCPI_SystemPulseConfigCommit(scpi_t* context) {
     revision = staged.revision;
   }
   compactStates(config);
+  // The handler keeps no automatic period with triggered gates; the staged
+  // copy says so too once it is settled.
+  if (config.bModelIsTriggeredGates) config.bAutoPeriod = false;
   // The handler applies it between two measurement cycles; the wait is
   // bounded there. The record stays free meanwhile.
   const USBTMC_PARAM_ERRORS errors = sensorPortHandler_setSensorConfigs(owner.port, config);

@@ -3,6 +3,7 @@ remote computer reads is what the simulated sensor measures, over pyvisa-py
 (TCP) and over pyserial (RS-232), and a pulse configuration set over SCPI
 reaches the sensor on COMMit."""
 import re
+import subprocess
 import time
 from pathlib import Path
 
@@ -19,8 +20,7 @@ STALE = "9.91E+37"
 
 
 def start_with_usb_sensor(meter, sim, model="P804"):
-    """The meter with one USB sensor on channel 1, measuring."""
-    import subprocess
+    """The meter with one USB sensor on channel 1; returns its SCPI port."""
     sim.start(unpaced=True)
     (meter.root / "tmp").mkdir(exist_ok=True)
     (meter.root / "tmp/debug").touch()

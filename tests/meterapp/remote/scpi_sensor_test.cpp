@@ -438,6 +438,8 @@ TEST_F(ScpiSensorTest, CommitSendsOnlyWhatWasStagedWithTheStatesCompacted) {
   EXPECT_EQ(sensorSays("usb1", "CALC:STAT2:END:DEL?"), "6e-06");
   EXPECT_EQ(sensorSays("usb1", "CALC:STAT3:ENAB?"), "0");
   EXPECT_EQ(ask("CALC:STAT2:ENAB?;:CALC:STAT3:ENAB?"), "1;0") << "the staging is what was sent";
+  EXPECT_EQ(ask("SENS:PER:AUTO?"), "0") << "no automatic period with triggered gates";
+  EXPECT_EQ(sensorSays("usb1", "SENS:PER:AUTO?"), "0");
   EXPECT_NE(received("usb1").find("CALC:STAT2:ENAB=1"), std::string::npos) << received("usb1");
 
   // The committed staging is synchronised: committing again sends nothing.
