@@ -470,6 +470,33 @@ TEST_F(ScpiSensorTest, ARejectedCommitReportsEachTextAndStaysModified) {
   EXPECT_EQ(sensorSays("usb1", "SENS:FREQ?"), "2400");
 }
 
+// No malformed value stages anything: each is refused with an error, and a
+// COMMit afterwards has nothing to send.
+TEST_F(ScpiSensorTest, MalformedValuesStageNothing) {
+  start({kP804OnUsb1});
+  const char* headers[] = {"TRIG:LEV",      "TRIG:DEL",       "TRIG:SLOP", "TRIG:LEV:AUTO", "SENS:FREQ",
+                           "SENS:FREQ:AUTO", "SENS:PER",      "CALC:PULS", "CALC:GATE:BEG"};
+  const char* values[] = {"",     "X",        "1E39", "-1E39", "NAN",  "INF",   "#H10", "1.2.3", "-",
+                          "1 2",  "1,,",      "(1)",  "#15hello", "1E-50", "2 XS", "5 HZZ", "ON OFF"};
+  const std::string longValue(300, '9');
+  for (const char* header : headers) {
+    for (const char* value : values) {
+      const std::string message = std::string(header) + " " + value;
+      SCOPED_TRACE(message);
+      EXPECT_EQ(ask(message), "");
+      EXPECT_FALSE(errors().empty());
+    }
+    EXPECT_EQ(ask(std::string(header) + " " + longValue), "");
+    EXPECT_FALSE(errors().empty());
+  }
+  control("received usb1 reset");
+  EXPECT_EQ(ask("SYST:PULS:CONF:COMM"), "");
+  EXPECT_EQ(errors(), std::vector<std::string>{});
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(received("usb1"), "");
+  EXPECT_EQ(ask("TRIG:LEV?;:SENS:FREQ:AUTO?;:CALC:PULS?"), "0;1;PULS");
+}
+
 // Another sensor on the same channel gets neither the staging nor the
 // readings of the one before; until it measures, a query answers the
 // not-a-number mark with -230.
