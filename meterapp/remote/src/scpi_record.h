@@ -48,13 +48,17 @@ struct LANCONFIG_IP_S {
 enum scpi_sensor_config_state_t { NotInitialized = 0, Syncronized = 1, Modified = 2 };
 
 // The sensor a staged configuration or a measurement copy belongs to: its
-// port and serial number. A channel whose sensor is swapped (or identified
-// after it was first seen) gets a new owner, and what belonged to the old one
-// is dropped, so that a COMMit never sends one sensor's staging to another
-// and a query never answers another sensor's reading.
+// port and serial number, and whether it was measuring. A channel whose
+// sensor is swapped gets a new owner, and what belonged to the old one is
+// dropped, so that a COMMit never sends one sensor's staging to another and
+// a query never answers another sensor's reading. Readiness is part of it
+// because a sensor that is still identifying (or restarting) has not had its
+// configuration read yet: what was staged from it is reloaded once it
+// measures.
 struct ScpiSensorOwner {
   int port = sensorPort_None;
   std::array<char, 9> serialNumber{};
+  bool ready = false;
   bool operator==(const ScpiSensorOwner&) const = default;
 };
 

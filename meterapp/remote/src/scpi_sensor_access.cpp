@@ -39,6 +39,7 @@ ScpiSensorOwner scpiSensorOwner(const SensorInstance& sensor) {
   ScpiSensorOwner owner;
   owner.port = static_cast<int>(sensor.index);
   owner.serialNumber = sensorPortHandler_getSensorInformation(owner.port).serialNumber;
+  owner.ready = sensorPortHandler_getSensorStatus(owner.port).status == isReady;
   return owner;
 }
 

@@ -96,7 +96,7 @@ scpi_result_t measure(scpi_t* context, const PulseSensorConditions& conditions, 
       return SCPI_RES_ERR;
     }
     const ScpiMeasurementCopy& owner = scpi->measurementOwner[static_cast<std::size_t>(index)];
-    fresh = owner.valid && sensorPortHandler_getSensorStatus(owner.owner.port).status == isReady;
+    fresh = owner.valid && owner.owner.ready;
     copy = scpi->measurements[static_cast<std::size_t>(index)];
   }
   if (!fresh) {

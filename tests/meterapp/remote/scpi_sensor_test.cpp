@@ -526,9 +526,13 @@ TEST_F(ScpiSensorTest, ASwappedSensorStartsFromItsOwnConfigurationAndReadings) {
   }));
   EXPECT_EQ(ask("MEAS:AVER?"), "9.91E+37") << "not the previous sensor's 1";
   EXPECT_EQ(errors(), std::vector<std::string>{kStale});
+  // Staged before the sensor has been read: dropped once it measures.
+  EXPECT_EQ(ask("SENS:FREQ:AUTO 0"), "");
+  EXPECT_EQ(errors(), std::vector<std::string>{});
   EXPECT_EQ(askUntil("MEAS:AVER?", "3.5"), "3.5");
   EXPECT_EQ(ask("SYST:IDEN:SENS:SN?"), "80499999");
   EXPECT_EQ(ask("TRIG:LEV?"), "0") << "the new sensor's own setting";
+  EXPECT_EQ(ask("SENS:FREQ:AUTO?"), "1");
   control("received usb1 reset");
   EXPECT_EQ(ask("SYST:PULS:CONF:COMM"), "");
   EXPECT_EQ(errors(), std::vector<std::string>{});
