@@ -139,9 +139,9 @@ bool assign(T& field, T value) {
 // modified) only when the value differs. Nothing reaches the sensor here.
 template <typename Value, typename Edit>
 scpi_result_t stagedEdit(scpi_t* context, const PulseSensorConditions& conditions,
-                         bool (*read)(scpi_t*, Value*), Edit edit) {
+                         bool (*readValue)(scpi_t*, Value*), Edit edit) {
   Value value{};
-  if (!read(context, &value)) return SCPI_RES_ERR;
+  if (!readValue(context, &value)) return SCPI_RES_ERR;
   int channel = 1;
   if (!SCPI_ReadChannelParameter(context, &channel)) return SCPI_RES_ERR;
   const int index = channel - 1;
