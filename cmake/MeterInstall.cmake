@@ -25,7 +25,9 @@ function(r9050_install_meter target)
   set(program_dir ${R9050_METER_PROGRAM_DIR})
 
   install(TARGETS ${target} RUNTIME DESTINATION ${program_dir})
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/ DESTINATION ${program_dir}/resources)
+  # The picture generator under resources/tools is for developers, not the device.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/ DESTINATION ${program_dir}/resources
+          PATTERN "tools" EXCLUDE)
 
   # bin/meterapp -> ../lib/r9050/meterapp, made at install time so that a
   # --prefix given to "cmake --install" still gets a working link.

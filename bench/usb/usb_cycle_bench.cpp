@@ -99,6 +99,7 @@ class BoundSlot {
     h.usbPort.fd = UsbTmcPort_Open(kPort, "/dev/usbtmc0");
     h.usbPort.portClosed = false;
     h.usbPort.portState = sensorPortConnected;
+    cyclesAtStart_ = SensorPortHandler_getUsbCycleCount(kPort);
     sensorPortHandler_setIsConnected(kPort, true);
   }
   BoundSlot(const BoundSlot&) = delete;
@@ -113,9 +114,15 @@ class BoundSlot {
     UsbSensor_setTiming(UsbHandlerTiming{});
     Platform_setRoot("");
   }
+  // The cycle count is process-wide and never reset: this slot measures once
+  // two cycles of its own have completed.
   bool measuring() const {
-    return waitFor([] { return SensorPortHandler_getUsbCycleCount(kPort) >= 2; }, 30s);
+    const std::uint64_t start = cyclesAtStart_;
+    return waitFor([start] { return SensorPortHandler_getUsbCycleCount(kPort) >= start + 2; }, 30s);
   }
+
+ private:
+  std::uint64_t cyclesAtStart_ = 0;
 };
 
 void BM_UsbCycles(benchmark::State& state) {

@@ -200,6 +200,8 @@ class InstalledPackagesTest(unittest.TestCase):
         self.assertEqual(program, os.path.realpath(self.scratch.path("usr/lib/r9050/meterapp")))
         # The program loads ./resources/ from its own folder.
         self.assertTrue(os.path.isfile(os.path.join(os.path.dirname(program), "resources", "hamburger.png")))
+        # The picture generator stays in the source tree.
+        self.assertFalse(os.path.exists(os.path.join(os.path.dirname(program), "resources", "tools")))
         shown = self.execute(link, "-v", env=dict(os.environ, METER_ROOT=os.path.join(self.base, "device")))
         self.assertEqual(shown.returncode, 0, shown.stderr)
         self.assertRegex(shown.stdout, r"^meterapp v\d+\.\d+\.\d+ built [A-Z][a-z]{2} [ \d]\d \d{4} \d\d:\d\d:\d\d\n$")

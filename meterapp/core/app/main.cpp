@@ -88,6 +88,10 @@ void enterApplicationDirectory() {
 
 void initGtk(int* argc, char*** argv) {
   gdk_disable_multidevice();
+  // Every screen is drawn with cairo; without this GDK probes GLX at start and
+  // maps the GL driver (with a software renderer about 50 MB resident) for
+  // nothing. A GDK_GL given from outside is kept.
+  g_setenv("GDK_GL", "disable", FALSE);
   if (!gtk_init_check(argc, argv)) {
     DIAGNOSTIC("Cannot open the display\n");
     std::fprintf(stderr, "meterapp: cannot open the display\n");

@@ -21,6 +21,7 @@ struct gtkPowerDisplay_Title {
   GtkWidget* sensorButton = nullptr;
   GtkWidget* sensorButtonLabel = nullptr;
   GtkWidget* configButton = nullptr;  // pulse views only
+  bool clickablePainted = false;      // the sensor button wears the clickable colour
 };
 
 struct gtkPowerDisplay_RFPower {
@@ -108,6 +109,8 @@ struct CGTKSensorDisplay {
 };
 
 void CGTKPowerDisplay_Create(CGTKPowerDisplay* instance, const CGTKPowerDisplay_Parameters& parameters);
+// The rows only; the graph of a graph view is redrawn by its caller (the
+// display state machine), from the graph's own store.
 void CGTKPowerDisplay_updateMeasurements(CGTKPowerDisplay* instance, SENSOR_MEASUREMENTS measurements);
 void CGTKPowerDisplay_updateScale(CGTKPowerDisplay* instance);
 void CGTKPowerDisplay_setDisplayIndex(CGTKPowerDisplay* instance, int index);

@@ -54,7 +54,7 @@ std::string PowerFormat_sensorLabel(SensorStatus status, bool serialChannel, std
 
 struct NoConnectionTexts {
   std::string title;
-  std::string description;  // at most 127 characters
+  std::string description;  // at most 191 characters
 };
 NoConnectionTexts NoConnection_noConnectTexts();
 NoConnectionTexts NoConnection_connectingTexts(std::string_view portName);

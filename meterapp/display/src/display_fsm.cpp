@@ -105,12 +105,16 @@ FsmPage pageOf(SensorDisplayState_t state) {
   return fsmPageNoConnection;
 }
 
+// The sensor label's length in each view: the half-screen graph view leaves
+// its label only the space beside the graph. The updates keep to the same
+// length, or the first reading would widen the label over the graph.
+int labelLengthOf(bool full, ViewKind kind) {
+  return !full && kind == viewCwGraph ? kDualGraphLabelLength : kLabelLength;
+}
+
 void prepareViews(const CSensorDisplayFSM* fsm, bool full) {
-  static constexpr int kSingleLabels[] = {kLabelLength, kLabelLength, kLabelLength};
-  static constexpr int kDualLabels[] = {kLabelLength, kDualGraphLabelLength, kLabelLength};
   for (ViewKind kind : {viewCw, viewCwGraph, viewPulse}) {
-    screen().prepare(viewInstance(full, channelOf(fsm), kind), channelOf(fsm), fsm->port,
-                     full ? kSingleLabels[kind] : kDualLabels[kind]);
+    screen().prepare(viewInstance(full, channelOf(fsm), kind), channelOf(fsm), fsm->port, labelLengthOf(full, kind));
   }
 }
 
@@ -156,7 +160,7 @@ void publish(int port, const SENSOR_MEASUREMENTS& measurements) {
 void updateCw(const CSensorDisplayFSM* fsm) {
   const bool graph = fsm->graphSubState == ShowGraph;
   const GtkSensorInstance instance = viewInstance(fsm, cwKind(fsm));
-  screen().refresh(instance, kLabelLength);
+  screen().refresh(instance, labelLengthOf(fsm->fullSCreen, cwKind(fsm)));
   const SENSOR_MEASUREMENTS m = sensorPortHandler_getSensorMeasurements(fsm->port);
   screen().updateCw(instance, m, graph);
   logManager_printToLog(SensorMmngr, "DisplayFSM: channel %d port %s CW fwd %.6g W rfl %.6g W\n", channelOf(fsm),

@@ -1,13 +1,22 @@
 // The screen side of the display state machine's views table.
 //
-// The window's containers and the power and no-connection displays are
-// reached through main_window.h. What the window does not offer yet is noted
-// in the category log (SensorMmngr), so that every view change the state
-// machine makes can be followed there.
+// Every operation acts on the window built by createGTKDisplays: the
+// containers of entireScreen are shown and hidden, the no-connection pages get
+// their texts, the power displays are bound to their channel and port and fed
+// the readings. Each operation is also noted in the category log
+// (SensorMmngr, "DisplayView: ..."), so that every view change the state
+// machine makes, and what a display then shows, can be followed there
+// without a look at the screen; the texts written to the no-connection pages
+// go to the system log.
 #include "display_fsm_views.h"
+
+#include <array>
+#include <string_view>
 
 #include "graph.h"
 #include "log_manager.h"
+#include "main_window.h"
+#include "power_display.h"
 
 namespace {
 
@@ -21,6 +30,42 @@ const char* containerName(FsmContainer container) {
 
 bool isDual(FsmContainer container) { return container >= fsmDualNoConnectionScreens; }
 
+// The window's widget for a container (null before the window is built or for
+// a value outside the table).
+GtkWidget* containerWidget(FsmContainer container, int channel) {
+  MAIN_WINDOW& w = entireScreen;
+  const std::size_t d = channel == 1 ? 1 : 0;
+  switch (container) {
+    case fsmSingleSensorContainer:
+      return w.singleSensorContainer;
+    case fsmNoConnectionScreen:
+      return w.noConnectionScreen;
+    case fsmSingleMeasurementView:
+      return w.singleMeasurementView;
+    case fsmSingleChannel1Screen:
+      return w.singleChannel1Screen;
+    case fsmSingleChannel1ScreenGraph:
+      return w.singleChannel1ScreenGraph;
+    case fsmSingleChannelPulseScreen:
+      return w.singleChannelPulseScreen;
+    case fsmDualSensorContainer:
+      return w.dualSensorContainer;
+    case fsmDualNoConnectionScreens:
+      return w.dualNoConnectionScreens[d];
+    case fsmDualMeasurementViews:
+      return w.dualMeasurementViews[d];
+    case fsmDualCWChannels:
+      return w.dualCWChannels[d];
+    case fsmDualCWChannelsGraph:
+      return w.dualCWChannelsGraph[d];
+    case fsmDualPWChannels:
+      return w.dualPWChannels[d];
+    case fsmContainerCount:
+      break;
+  }
+  return nullptr;
+}
+
 void noteContainer(const char* what, FsmContainer container, int channel) {
   if (isDual(container)) {
     logManager_printToLog(SensorMmngr, "DisplayView: %s %s[%d]\n", what, containerName(container), channel);
@@ -29,41 +74,111 @@ void noteContainer(const char* what, FsmContainer container, int channel) {
   }
 }
 
-void showContainer(FsmContainer container, int channel) { noteContainer("show", container, channel); }
-void hideContainer(FsmContainer container, int channel) { noteContainer("hide", container, channel); }
+void showContainer(FsmContainer container, int channel) {
+  noteContainer("show", container, channel);
+  if (GtkWidget* widget = containerWidget(container, channel)) gtk_widget_show(widget);
+}
 
-// The sensor family named on the connecting and error pages.
-const char* familyOf(const char* portName) {
-  return std::string_view(portName).starts_with("Serial") ? "Precision CW" : "Precision CW & Pulse";
+void hideContainer(FsmContainer container, int channel) {
+  noteContainer("hide", container, channel);
+  if (GtkWidget* widget = containerWidget(container, channel)) gtk_widget_hide(widget);
+}
+
+bool isNoConnectionInstance(GtkSensorInstance instance) {
+  return instance >= gtkSensorSingleNoConnection && instance < gtkSensorInstanceCount;
+}
+// The power displays, CW (0 to 5) and pulse (6 to 8).
+bool isPowerInstance(GtkSensorInstance instance) { return instance >= 0 && instance < gtkSensorSingleNoConnection; }
+bool isCwInstance(GtkSensorInstance instance) { return instance >= 0 && instance <= gtkSensorDualChannel2withGraph; }
+
+CGTKPowerDisplay* powerDisplay(GtkSensorInstance instance) {
+  return isPowerInstance(instance) ? &gtkSensor[static_cast<std::size_t>(instance)].power : nullptr;
 }
 
 void writePage(GtkSensorInstance instance, FsmPage page, const char* portName) {
+  const std::string_view port = portName != nullptr ? portName : "";
+  NoConnectionTexts texts;
   switch (page) {
     case fsmPageNoConnection:
-      logManager_printToLog(SensorMmngr, "DisplayView: page %d \"No Sensor Detected\"\n", instance);
+      texts = NoConnection_noConnectTexts();
       break;
     case fsmPageConnecting:
-      logManager_printToLog(SensorMmngr,
-                            "DisplayView: page %d \"Connecting...\" \"A %s sensor on port %s is powering on and "
-                            "initializing. Please wait.\"\n",
-                            instance, familyOf(portName), portName);
+      texts = NoConnection_connectingTexts(port);
       break;
     case fsmPageSensorError:
-      logManager_printToLog(SensorMmngr, "DisplayView: page %d \"Critical Sensor Error\" (%s sensor on port %s)\n",
-                            instance, familyOf(portName), portName);
+      texts = NoConnection_sensorErrorTexts(port);
       break;
   }
+  // Pages change only with a sensor's state: always worth a line in the
+  // system log (the category log is not switched on yet at start).
+  DIAGNOSTIC("DisplayView: page %d \"%s\" \"%s\"\n", instance, texts.title.c_str(), texts.description.c_str());
+  if (!isNoConnectionInstance(instance)) return;
+  CGTKNoConnectionDisplay* display = &gtkSensor[static_cast<std::size_t>(instance)].noConnection;
+  if (display->container == nullptr) return;  // no window (yet)
+  switch (page) {
+    case fsmPageNoConnection:
+      CGTKNoConnectionDisplay_setNoConnect(display);
+      break;
+    case fsmPageConnecting:
+      CGTKNoConnectionDisplay_setConnecting_withPort(display, portName);
+      break;
+    case fsmPageSensorError:
+      CGTKNoConnectionDisplay_setSensorError_withPort(display, portName);
+      break;
+  }
+}
+
+// A label length of 0 or less refreshes only the scale buttons (the pulse
+// views carry no sensor label of this kind).
+void refreshDisplay(GtkSensorInstance instance, int labelLength) {
+  CGTKPowerDisplay* display = powerDisplay(instance);
+  if (display == nullptr || display->container == nullptr) return;
+  CGTKPowerDisplay_updateScale(display);
+  if (labelLength > 0) CGTKPowerDisplay_setSensorLabel(display, labelLength);
 }
 
 void prepareDisplay(GtkSensorInstance instance, int channel, int port, int labelLength) {
   logManager_printToLog(SensorMmngr, "DisplayView: display %d for channel %d port %d (label %d)\n", instance, channel,
                         port, labelLength);
+  CGTKPowerDisplay* display = powerDisplay(instance);
+  if (display == nullptr || display->container == nullptr) return;
+  CGTKPowerDisplay_setDisplayIndex(display, channel);
+  CGTKPowerDisplay_setSensorChannel(display, port);
+  refreshDisplay(instance, labelLength);
 }
 
-void refreshDisplay(GtkSensorInstance, int) {}
+std::string_view labelOf(GtkWidget* label) {
+  const char* text = label != nullptr ? gtk_label_get_text(GTK_LABEL(label)) : nullptr;
+  return text != nullptr ? text : "";
+}
 
-void updateCw(GtkSensorInstance instance, const SENSOR_MEASUREMENTS&, bool graph) {
-  if (graph) CGTKTimePowerGraph_update(CGTKPowerDisplay_getGraph(instance));
+// What a CW display shows after an update, read back from its widgets:
+// whether it is on the screen (its container and every parent shown), the
+// sensor button and the three rows (title, value, units), each "-" while
+// hidden.
+void noteShown(GtkSensorInstance instance, const CGTKPowerDisplay* d) {
+  if (!LogManager_isEnabled(SensorMmngr)) return;
+  const auto row = [](const gtkPowerDisplay_RFPower& r) {
+    std::string text;
+    if (r.container == nullptr || !gtk_widget_get_visible(r.container)) return std::string("-");
+    text.append(labelOf(r.label)).append(" \"").append(labelOf(r.value)).append("\" ").append(labelOf(r.unitsButtonLabel));
+    return text;
+  };
+  logManager_printToLog(SensorMmngr, "DisplayView: display %d %s: \"%s\" | %s | %s | %s\n", instance,
+                        gtk_widget_is_visible(d->container) ? "on screen" : "off screen",
+                        std::string(labelOf(d->title.sensorButtonLabel)).c_str(), row(d->fwdRFPower).c_str(),
+                        row(d->rflRFPower).c_str(), row(d->match).c_str());
+}
+
+void updateCw(GtkSensorInstance instance, const SENSOR_MEASUREMENTS& measurements, bool graph) {
+  if (!isCwInstance(instance)) return;
+  CGTKPowerDisplay* display = powerDisplay(instance);
+  if (display->container == nullptr) return;
+  CGTKPowerDisplay_updateMeasurements(display, measurements);
+  // The graph draws from its store, filled by the graph sampler: it moves on
+  // even while the sensor's readings are NaN.
+  if (graph && display->hasGraph) CGTKTimePowerGraph_update(CGTKPowerDisplay_getGraph(instance));
+  noteShown(instance, display);
 }
 
 void updatePulse(GtkSensorInstance, const SENSOR_MEASUREMENTS&) {}

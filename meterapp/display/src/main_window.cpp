@@ -59,6 +59,26 @@ GdkRGBA rgb16(int red, int green, int blue) {
 
 std::string pairName(const char* field, int index) { return std::string(field) + "[" + std::to_string(index) + "]"; }
 
+// A thin grey line between the two halves of the dual layout, so that each
+// channel's rows are told apart at a glance.
+constexpr int kDividerMargin = 10;
+constexpr int kDividerHeight = 2;
+
+gboolean drawDivider(GtkWidget* widget, cairo_t* cr, gpointer) {
+  gdk_cairo_set_source_rgba(cr, &textColorLightGrey);
+  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget), gtk_widget_get_allocated_height(widget));
+  cairo_fill(cr);
+  return TRUE;
+}
+
+void buildDualDivider(GtkWidget* dualSensorContainer) {
+  GtkWidget* divider = gtk_drawing_area_new();
+  gtk_widget_set_name(divider, "dualDivider");
+  gtk_widget_set_size_request(divider, kScreenWidth - 2 * kDividerMargin, kDividerHeight);
+  g_signal_connect(divider, "draw", G_CALLBACK(drawDivider), nullptr);
+  gtk_fixed_put(GTK_FIXED(dualSensorContainer), divider, kDividerMargin, kHalfHeight - kDividerHeight / 2);
+}
+
 void buildContainers(MAIN_WINDOW& w) {
   w.singleSensorContainer =
       createSensorScreen(w.entireScreenContainer, 0, kTopStripHeight, kScreenWidth, kSensorAreaHeight, "singleSensorContainer");
@@ -87,6 +107,7 @@ void buildContainers(MAIN_WINDOW& w) {
     w.dualPWChannels[k] = createSensorScreenChild(w.dualMeasurementViews[k], 0, 0, kScreenWidth, kHalfHeight,
                                                   pairName("dualPWChannels", i).c_str());
   }
+  buildDualDivider(w.dualSensorContainer);
 }
 
 // The settings button sits at the right end of the top strip, over the

@@ -221,7 +221,6 @@ void CGTKPowerDisplay_updateMeasurements(CGTKPowerDisplay* instance, SENSOR_MEAS
                    measurements.rflPwrVal);
   }
   if (instance->enableMatch) updateMatchRow(instance, measurements);
-  if (instance->hasGraph) CGTKTimePowerGraph_update(&instance->graph);
 }
 
 void CGTKPowerDisplay_updateScale(CGTKPowerDisplay* instance) {
@@ -263,6 +262,10 @@ void CGTKPowerDisplay_setSensorLabel(CGTKPowerDisplay* instance, int maxLength) 
   GtkWidget* button = instance->title.sensorButton;
   if (button == nullptr) return;
   setLabelText(instance->title.sensorButtonLabel, label);
+  // The label is set on every display pass; restyling it each time would
+  // invalidate the button's style on every pass.
+  if (instance->title.clickablePainted) return;
+  instance->title.clickablePainted = true;
   setWidgetFgAndBgColors(button, &textColorClickable, &bgColorBlack);
   setWidgetFgColor(instance->title.sensorButtonLabel, &textColorClickable);
 }

@@ -13,7 +13,10 @@ constexpr float kMaxDbm = 60.0F;
 constexpr double kOverRangeMargin = 1.2;
 constexpr std::size_t kMaxModelLength = 19;
 constexpr std::size_t kMaxSerialLength = 9;
-constexpr std::size_t kMaxDescriptionLength = 127;
+// Room for the longest page text with any port name: the error text alone
+// takes 139 characters with "USB2", so a cut at 127 would end every error
+// page in the middle of its last sentence.
+constexpr std::size_t kMaxDescriptionLength = 191;
 
 template <std::size_t N>
 void copyText(std::array<char, N>& field, const char* text) {

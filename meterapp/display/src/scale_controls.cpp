@@ -11,6 +11,9 @@ constexpr const char* kScaleUpPicture = "./resources/scaleUp.png";
 constexpr const char* kScaleDownPicture = "./resources/scaleDown.png";
 constexpr const char* kScaleAutoOnPicture = "./resources/scaleAutoOn.png";
 constexpr const char* kScaleAutoOffPicture = "./resources/scaleAutoOff.png";
+// The automatic button remembers which picture it shows under this key.
+constexpr const char* kAutoShownKey = "r9050-auto-shown";
+gpointer autoShownMark(bool on) { return GINT_TO_POINTER(on ? 2 : 1); }
 
 GtkWidget* newPictureButton(const char* picture, const char* name) {
   GtkWidget* button = gtk_button_new();
@@ -102,6 +105,7 @@ void CGTKScaleControls_Create(CGTKScaleControls* instance, int direction, Callba
   instance->gtkScaleDown = newPictureButton(kScaleDownPicture, "scaleDown");
   const bool autoOn = callbackData != nullptr && callbackData->scale != nullptr && callbackData->scale->autoScale;
   instance->gtkScaleAutoOn = newPictureButton(autoOn ? kScaleAutoOnPicture : kScaleAutoOffPicture, "scaleAuto");
+  g_object_set_data(G_OBJECT(instance->gtkScaleAutoOn), kAutoShownKey, autoShownMark(autoOn));
   if (callbackData != nullptr) {
     callbackData->button = instance->gtkScaleAutoOn;
     g_signal_connect(instance->gtkScaleUp, "clicked", G_CALLBACK(CGTKScaleControls_CallbackUp), callbackData);
@@ -121,6 +125,11 @@ void CGTKScaleControls_updateScale(CGTKScaleControls* instance, int displayIndex
 
 void CGTKScaleControls_setAuto(GtkWidget* button, bool on) {
   if (button == nullptr) return;
+  // The display pass refreshes the buttons on every pass: load the picture
+  // only when the state shown changes (the button remembers it).
+  const gpointer wanted = autoShownMark(on);
+  if (g_object_get_data(G_OBJECT(button), kAutoShownKey) == wanted) return;
+  g_object_set_data(G_OBJECT(button), kAutoShownKey, wanted);
   gtk_button_set_image(GTK_BUTTON(button), gtk_image_new_from_file(on ? kScaleAutoOnPicture : kScaleAutoOffPicture));
 }
 

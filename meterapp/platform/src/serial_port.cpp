@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "device_io.h"
@@ -13,7 +14,12 @@
 namespace {
 
 // The RS-232 command port's descriptor (the process-wide port record).
+// Opened, closed and read by the thread that serves the port; the settings
+// dialog and the remote restart read and change its settings from other
+// threads, so everything but the blocking reads and writes of that thread
+// goes through portLock_.
 int fd_ = -1;
+std::mutex portLock_;
 
 }  // namespace
 
@@ -177,6 +183,17 @@ int applyAndRemember(int fd, int action, const struct termios& tty) {
   return result;
 }
 
+// The device's own settings are the truth for the speeds and the stop bits,
+// which every port holds (and which may have been changed behind our back).
+// Data bits and parity are taken from what the port was given only when the
+// device shows a pseudo-terminal's fixed 8 bits without parity.
+void keepUnheldBits(struct termios* config) {
+  constexpr tcflag_t kUnheld = CSIZE | PARENB | PARODD;
+  const bool fixedEightNone = (config->c_cflag & CSIZE) == CS8 && (config->c_cflag & PARENB) == 0;
+  if (!fixedEightNone) return;
+  config->c_cflag = (config->c_cflag & ~kUnheld) | (applied_.cflag & kUnheld);
+}
+
 int LineSettings_apply(int fd, const LineSettings& settings) {
   struct termios tty {};
   if (::tcgetattr(fd, &tty) < 0) {
@@ -193,21 +210,44 @@ int LineSettings_apply(int fd, const LineSettings& settings) {
 
 }  // namespace
 
+namespace {
+
+int getConfigLocked(struct termios* config) {
+  if (fd_ < 0) return -1;
+  const int result = ::tcgetattr(fd_, config);
+  if (result < 0) {
+    DIAGNOSTIC("tcgetattr errno = %d\n", errno);
+    return result;
+  }
+  if (appliedValid_) keepUnheldBits(config);
+  return result;
+}
+
+int closeLocked() {
+  if (fd_ < 0) return 0;
+  const int result = serial_close(fd_);
+  fd_ = -1;
+  return result;
+}
+
+}  // namespace
+
 int SerialPort_Open(const char* path) {
+  std::lock_guard guard(portLock_);
   // The settings of the port open so far, or of this same port when it was
   // last open, win over what the device node reports: a real UART may reset
   // on the last close, and a pseudo-terminal never reports them.
   LineSettings kept;
   bool haveKept = false;
   struct termios before {};
-  if (SerialPort_GetConfig(&before) == 0) {
+  if (getConfigLocked(&before) == 0) {
     kept = LineSettings_of(before);
     haveKept = true;
   } else if (appliedValid_ && appliedPath_ == path) {
     kept = applied_;
     haveKept = true;
   }
-  if (fd_ >= 0) SerialPort_Close();
+  closeLocked();
   appliedValid_ = false;
   const int fd = serial_open(path);
   if (fd < 0) return fd;
@@ -231,12 +271,14 @@ int SerialPort_gets(char* buffer, std::size_t length) { return serial_gets(fd_, 
 int SerialPort_puts(const char* text) { return serial_puts(fd_, text); }
 
 int SerialPort_flush() {
+  std::lock_guard guard(portLock_);
   const int result = ::tcflush(fd_, TCIOFLUSH);
   if (result < 0) DIAGNOSTIC("tcflush errno = %d\n", errno);
   return result;
 }
 
 int SerialPort_flushInput() {
+  std::lock_guard guard(portLock_);
   const int result = ::tcflush(fd_, TCIFLUSH);
   if (result < 0) DIAGNOSTIC("tcflush errno = %d\n", errno);
   return result;
@@ -244,20 +286,18 @@ int SerialPort_flushInput() {
 
 int* SerialPort_getfd() { return &fd_; }
 
-bool SerialPort_isOpen() { return fd_ >= 0; }
+bool SerialPort_isOpen() {
+  std::lock_guard guard(portLock_);
+  return fd_ >= 0;
+}
 
 int SerialPort_GetConfig(struct termios* config) {
-  if (fd_ < 0) return -1;
-  const int result = ::tcgetattr(fd_, config);
-  if (result < 0) {
-    DIAGNOSTIC("tcgetattr errno = %d\n", errno);
-    return result;
-  }
-  if (appliedValid_) LineSettings_put(config, applied_);
-  return result;
+  std::lock_guard guard(portLock_);
+  return getConfigLocked(config);
 }
 
 int SerialPort_SetConfig(const struct termios* config) {
+  std::lock_guard guard(portLock_);
   if (fd_ < 0) return -1;
   const int result = applyAndRemember(fd_, TCSAFLUSH, *config);
   if (result < 0) DIAGNOSTIC("tcsetattr errno = %d\n", errno);
@@ -265,8 +305,6 @@ int SerialPort_SetConfig(const struct termios* config) {
 }
 
 int SerialPort_Close() {
-  if (fd_ < 0) return 0;
-  const int result = serial_close(fd_);
-  fd_ = -1;
-  return result;
+  std::lock_guard guard(portLock_);
+  return closeLocked();
 }

@@ -383,7 +383,7 @@ void sensorPortHandler_addParamError(USBTMC_PARAM_ERRORS* errors, const char* te
 // itself, so a slot is never closed or reset under a step, and a descriptor
 // number is never reused while a step still has it.
 struct UsbSlotLease {
-  std::unique_lock<std::timed_mutex> hold;
+  std::unique_lock<std::mutex> hold;
   // The descriptor to talk through; 0 while the slot has no node, or while
   // its release is pending (the connection flag is then cleared as well):
   // the handler ends its step and goes back to stateUsbStart.

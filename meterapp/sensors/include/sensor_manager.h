@@ -50,6 +50,10 @@ bool SensorManager_AssignLogicalChannels(bool twoChannels);
 // keeps the connects of the sensors concerned until it returns true).
 bool SensorManager_UpdateLogicalChannel();
 ActiveSensors* SensorManager_GetActiveSensors();
+// The ports of the active sensors in display slots 1 and 2 (sensorPort_None
+// for an empty slot), copied under the manager's lock: for threads other
+// than detection and the display pass, which must not follow the pointers.
+std::array<int, 2> SensorManager_getActivePorts();
 SensorInstance* SensorManager_GetSensorInstance(int port);
 int SensorInstance_GetActiveCount();
 bool SensorManager_IsSensorActive(int port);

@@ -243,6 +243,16 @@ ActiveSensors* SensorManager_GetActiveSensors() {
   return &gSensors->record.activeSensors;
 }
 
+std::array<int, 2> SensorManager_getActivePorts() {
+  std::lock_guard guard(managerLock);
+  std::array<int, 2> ports{sensorPort_None, sensorPort_None};
+  if (!gSensors) return ports;
+  const ActiveSensors& slots = gSensors->record.activeSensors;
+  if (isActive(slots.sensor1)) ports[0] = static_cast<int>(slots.sensor1->index);
+  if (isActive(slots.sensor2)) ports[1] = static_cast<int>(slots.sensor2->index);
+  return ports;
+}
+
 SensorInstance* SensorManager_GetSensorInstance(int port) {
   std::lock_guard guard(managerLock);
   if (!validPort(port)) {

@@ -1,6 +1,7 @@
 // The lease that the detection thread and a USB slot's handler share over the
 // slot's descriptor (see sensor_data.h).
 #include <chrono>
+#include <thread>
 
 #include "log_manager.h"
 #include "sensor_data.h"
@@ -9,7 +10,19 @@
 
 namespace {
 
-std::array<std::timed_mutex, kUsbPortCount> slotLease;
+std::array<std::mutex, kUsbPortCount> slotLease;
+
+// Takes a slot's lease within `limitMs`. Polled rather than a timed lock:
+// the handler's steps are short, and a plain mutex is what every tool that
+// checks the locking understands.
+bool takeLeaseWithin(std::unique_lock<std::mutex>& lease, std::uint32_t limitMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (!lease.try_lock()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 // Set by the detection thread before it waits for the lease; the handler's
 // next lease sees no descriptor.
 std::array<std::atomic<bool>, kUsbPortCount> releasePending{};
@@ -69,7 +82,7 @@ bool UsbSlot_release(int port, std::uint32_t limitMs) {
   sensorPortHandler_setIsConnected(port, false);
   releasePending[slotOf(port)] = true;
   std::unique_lock lease(slotLease[slotOf(port)], std::defer_lock);
-  if (!lease.try_lock_for(std::chrono::milliseconds(limitMs))) {
+  if (!takeLeaseWithin(lease, limitMs)) {
     logManager_printToLog(SensorDetection, "USB port %d: handler still busy, release pending\n", port);
     return false;
   }

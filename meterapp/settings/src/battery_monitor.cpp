@@ -323,7 +323,7 @@ float getFuelGaugeCurrent() {
 }
 
 std::uint32_t getFuelGaugeAccumCharge() {
-  if (const auto value = readFile(__func__, fileCharge); value && *value >= 0 && *value <= 0xFFFFFFFFL) {
+  if (const auto value = readFile(__func__, fileCharge); value && *value >= 0 && static_cast<unsigned long>(*value) <= 0xFFFFFFFFUL) {
     last.charge = static_cast<std::uint32_t>(*value);
   }
   return last.charge.value_or(0);

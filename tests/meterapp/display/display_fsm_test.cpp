@@ -30,6 +30,7 @@ struct Screen {
   };
   std::vector<Update> updates;
   std::vector<int> published;  // ports handed to the remote record
+  std::map<int, int> labelLengths;  // the last sensor label length given to each display
   int graphResets = 0;
 
   static int channelKey(FsmContainer c, int channel) { return c >= fsmDualNoConnectionScreens ? channel : 0; }
@@ -44,8 +45,8 @@ const DisplayFsmViews kRecorder = {
     [](FsmContainer c, int ch) { screen.visible[{c, Screen::channelKey(c, ch)}] = true; },
     [](FsmContainer c, int ch) { screen.visible[{c, Screen::channelKey(c, ch)}] = false; },
     [](GtkSensorInstance i, FsmPage p, const char* port) { screen.pages[i] = {p, port}; },
-    [](GtkSensorInstance, int, int, int) {},
-    [](GtkSensorInstance, int) {},
+    [](GtkSensorInstance i, int, int, int length) { screen.labelLengths[i] = length; },
+    [](GtkSensorInstance i, int length) { screen.labelLengths[i] = length; },
     [](GtkSensorInstance i, const SENSOR_MEASUREMENTS& m, bool graph) {
       screen.updates.push_back({i, m.fwdPwrVal, graph, false});
     },
@@ -190,6 +191,11 @@ TEST_F(DisplayFsmTest, ASecondSensorSplitsTheScreenAndChannel0KeepsItsView) {
   EXPECT_EQ(screen.updates[0].instance, gtkSensorDualChannel2);  // port 0 comes first
   EXPECT_EQ(screen.updates[1].instance, gtkSensorDualChannel1withGraph);
   EXPECT_TRUE(screen.updates[1].graph);
+  // Beside the half-screen graph the label keeps its shorter length through
+  // the updates; the other views use the full length.
+  EXPECT_EQ(screen.labelLengths[gtkSensorDualChannel1withGraph], 22);
+  EXPECT_EQ(screen.labelLengths[gtkSensorDualChannel2], 30);
+  EXPECT_EQ(screen.labelLengths[gtkSensorSingleChannel1withGraph], 30);
 }
 
 TEST_F(DisplayFsmTest, RemovingChannelsLeavesTheOtherOnTheFullScreen) {

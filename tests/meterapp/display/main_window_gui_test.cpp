@@ -124,6 +124,7 @@ void feed(GtkSensorInstance instance, int port, float forward, float reflected) 
   CGTKPowerDisplay_setSensorChannel(display, port);
   CGTKPowerDisplay_setSensorLabel(display, 30);
   CGTKPowerDisplay_updateMeasurements(display, sensorPortHandler_getSensorMeasurements(port));
+  if (display->hasGraph) CGTKTimePowerGraph_update(&display->graph);
   drainMainLoop();
 }
 

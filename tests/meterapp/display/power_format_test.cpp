@@ -171,7 +171,25 @@ TEST(NoConnectionTexts, NameTheSensorKindFromThePort) {
   const NoConnectionTexts usb = NoConnection_sensorErrorTexts("USB 2");
   EXPECT_EQ(usb.title, "Critical Sensor Error");
   EXPECT_EQ(usb.description.rfind("A critical error occured in the Precision CW & Pulse sensor on port USB 2.\n", 0), 0U);
-  EXPECT_LE(NoConnection_connectingTexts(std::string(300, 'x')).description.size(), 127U);
+  EXPECT_LE(NoConnection_connectingTexts(std::string(300, 'x')).description.size(), 191U);
+}
+
+// Every page names its sensor and port and ends with its whole last sentence,
+// for every port name the display channels use.
+TEST(NoConnectionTexts, ArriveWholeForEveryPort) {
+  struct Case {
+    const char* port;
+    const char* kind;
+  } const cases[] = {{"Serial1", "Precision CW"}, {"Serial2", "Precision CW"}, {"USB1", "Precision CW & Pulse"},
+                     {"USB2", "Precision CW & Pulse"}, {"Unknown port", "Precision CW & Pulse"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.port);
+    EXPECT_EQ(NoConnection_connectingTexts(c.port).description,
+              std::string("A ") + c.kind + " sensor on port " + c.port + " is powering on and initializing. Please wait.");
+    EXPECT_EQ(NoConnection_sensorErrorTexts(c.port).description,
+              std::string("A critical error occured in the ") + c.kind + " sensor on port " + c.port +
+                  ".\nTry disconnecting and reconnecting the sensor or contact Talvek.");
+  }
 }
 
 }  // namespace

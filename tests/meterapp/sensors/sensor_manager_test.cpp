@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <vector>
 
 namespace {
@@ -48,6 +50,24 @@ TEST_F(SensorManagerTest, ALoneSensorIsAskedAboutOnce) {
   EXPECT_TRUE(SensorManager_UpdateLogicalChannel());
   EXPECT_EQ(channelOf(0), std::uint32_t{sensorLogicalChannel2});
   EXPECT_EQ(SensorManager_openQuestion(), sensorPort_None);
+}
+
+TEST_F(SensorManagerTest, TheActivePortsFollowTheSlots) {
+  using Ports = std::array<int, 2>;
+  EXPECT_EQ(SensorManager_getActivePorts(), (Ports{sensorPort_None, sensorPort_None}));
+  pass(0x01);
+  SensorManager_UpdateLogicalChannel();
+  SensorManager_answerChannelQuestion(0, sensorLogicalChannel1);
+  SensorManager_UpdateLogicalChannel();
+  pass(0x11);
+  SensorManager_UpdateLogicalChannel();
+  const Ports both = SensorManager_getActivePorts();
+  EXPECT_EQ(std::count(both.begin(), both.end(), 0), 1);
+  EXPECT_EQ(std::count(both.begin(), both.end(), 2), 1);
+  pass(0x10);  // the serial sensor pulled
+  const Ports one = SensorManager_getActivePorts();
+  EXPECT_EQ(std::count(one.begin(), one.end(), 0), 0);
+  EXPECT_EQ(std::count(one.begin(), one.end(), 2), 1);
 }
 
 TEST_F(SensorManagerTest, ASecondSensorTakesTheOtherChannelWithoutAsking) {

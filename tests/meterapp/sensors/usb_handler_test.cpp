@@ -3,14 +3,18 @@
 // The test plays the detection thread: it opens the node the simulator
 // links, binds it to slot USB1 and sets the connection flag.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,12 +26,14 @@
 #include "simulator.h"
 #include "scratch_root.h"
 #include "text_field.h"
+#include "unique_fd.h"
 #include "usb_sensor.h"
 #include "usbtmc_requests.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
 
 constexpr int kPort = sensorPort_USB1;
 
@@ -48,6 +54,51 @@ std::string number(float value) {
 }
 
 USB_HANDLER_DATA& handler() { return sensorUsbHandlerData[0]; }
+
+int occurrences(const std::string& text, std::string_view what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+// Numbers handed out to configuration requests so far.
+std::uint64_t configRequests() {
+  std::lock_guard guard(sensorPortConfigMutex[kPort]);
+  return handler().configRequested;
+}
+
+// Holds the handler between two steps at a point where its next exchange
+// with the sensor is a configuration send: the end of a cycle or the
+// configuration decision. Empty when that point was not reached.
+UsbSlotLease leaseBeforeSend() {
+  UsbSlotLease lease;
+  waitUntil([&] {
+    lease = UsbSlot_lease(kPort);
+    const sensorUsbCommState state = SensorPortHandler_getUsbState(kPort);
+    if (state == stateUsbIdle || state == stateUsbSendConfig || state == stateUsbSendConfigPulse) return true;
+    lease = UsbSlotLease{};
+    return false;
+  });
+  return lease;
+}
+
+// Handler steps taken within `window`. Every step begins by closing the
+// descriptor detection retired, so a descriptor left there is taken once a
+// step; the count is bounded by how fast this loop offers them (about one
+// every 100 us), far above any pausing handler.
+int stepsIn(std::chrono::milliseconds window) {
+  UniqueFd spare(::dup(STDERR_FILENO));
+  int taken = 0;
+  bool offered = false;
+  for (const auto end = Clock::now() + window; Clock::now() < end; std::this_thread::sleep_for(100us)) {
+    if (handler().retiredFd.load() != 0) continue;
+    if (offered) ++taken;
+    handler().retiredFd.store(::dup(spare.get()));
+    offered = true;
+  }
+  if (const int notTaken = handler().retiredFd.exchange(0); notTaken > 0) ::close(notTaken);
+  return taken;
+}
 
 class UsbHandlerTest : public ::testing::Test {
  protected:
@@ -391,6 +442,205 @@ TEST_F(UsbHandlerTest, CwModeStoresTheRequestUntilPulseModeIsOn) {
   EXPECT_EQ(ask("TRIG:DEL?"), "0");
   configuration_setPulseMode(true);
   EXPECT_TRUE(waitUntil([&] { return ask("TRIG:DEL?") == "0.25"; }));
+}
+
+TEST_F(UsbHandlerTest, StepsThatCannotTalkToTheSensorPauseInsteadOfSpinning) {
+  struct Case {
+    const char* name;
+    bool failingClear;  // else the slot has a node but no open descriptor
+  };
+  const Case cases[] = {{"the USB-TMC clear fails", true}, {"no descriptor", false}};
+  UsbHandlerTiming timing = UsbSensor_timing();
+  timing.retryPause = 25ms;
+  UsbSensor_setTiming(timing);
+  constexpr const char* kClearFailed = "USBTMC_IOCTL_CLEAR_OUT_HALT failed";
+  // A pipe is no USB-TMC device: every clear request on it fails.
+  std::array<int, 2> pipeEnds{};
+  ASSERT_EQ(::pipe(pipeEnds.data()), 0);
+  const UniqueFd pipeRead(pipeEnds[0]);
+  const UniqueFd pipeWrite(pipeEnds[1]);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    control("plug usb1 P804");
+    UsbSlot_bind(kPort, c.failingClear ? ::dup(pipeRead.get()) : 0, "/dev/usbtmc0");
+    const int clearsBefore = occurrences(root.messages(), kClearFailed);
+    sensorPortHandler_setIsConnected(kPort, true);
+    const auto start = Clock::now();
+    const int steps = stepsIn(750ms);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    const int clears = occurrences(root.messages(), kClearFailed) - clearsBefore;
+    // One attempt per pause at most; twice that and a few over leaves room
+    // for any scheduling, while a spinning slot takes thousands of steps.
+    const int bound = 2 * static_cast<int>(elapsed / timing.retryPause) + 5;
+    EXPECT_GE(steps, 2) << "the slot keeps trying";
+    EXPECT_LE(steps, bound);
+    if (c.failingClear) {
+      EXPECT_GE(clears, 2);
+      EXPECT_LE(clears, bound);
+    } else {
+      EXPECT_EQ(clears, 0);
+    }
+    EXPECT_EQ(SensorPortHandler_getUsbState(kPort), stateUsbStart);
+    EXPECT_EQ(sensorPortHandler_getSensorStatus(kPort).status, notReady);
+    EXPECT_EQ(count("*RST"), 0) << "nothing reached the sensor";
+    // Once detection binds a working node, the waiting slot measures.
+    sensorPortHandler_releaseUsbDescriptor(kPort);
+    const int fd = UsbTmcPort_Open(kPort, "/dev/usbtmc0");
+    ASSERT_GT(fd, 0);
+    UsbSlot_bind(kPort, fd, "/dev/usbtmc0");
+    EXPECT_TRUE(measuring());
+    detectRemoval();
+  }
+}
+
+TEST_F(UsbHandlerTest, TransportFailureDuringASendFailsEveryPendingRequest) {
+  configuration_setPulseMode(true);
+  plug("P804");
+  ASSERT_TRUE(measuring());
+  const SENSOR_CONFIGS base = sensorPortHandler_getSensorConfigs(kPort);
+  // The answer of the previous send, which no later requester may be given.
+  SENSOR_CONFIGS rejected = base;
+  rejected.gateBegin = 3.0F;
+  ASSERT_EQ(texts(sensorPortHandler_setSensorConfigs(kPort, rejected)),
+            std::vector<std::string>{"Gate Begin is not valid"});
+  ASSERT_TRUE(measuring());
+
+  const auto request = [&](float delay) {
+    SENSOR_CONFIGS c = base;
+    c.trigDelayVal = delay;
+    return texts(sensorPortHandler_setSensorConfigs(kPort, c));
+  };
+  UsbSlotLease lease = leaseBeforeSend();
+  ASSERT_TRUE(lease.hold.owns_lock());
+  const std::uint64_t before = configRequests();
+  auto first = std::async(std::launch::async, request, 0.25F);
+  auto second = std::async(std::launch::async, request, 0.5F);
+  const bool bothPending = waitUntil([&] { return configRequests() >= before + 2; });
+  // From here on the sensor takes commands but answers nothing: the send's
+  // first exchange fails on the bus.
+  control("fault usb1 silent");
+  const int sendsBegun = count("SENS:FREQ:AUTO?");
+  lease = UsbSlotLease{};
+  ASSERT_TRUE(bothPending);
+  const std::vector<std::string> failed{"Not applied: sensor restarted"};
+  EXPECT_EQ(first.get(), failed);
+  EXPECT_EQ(second.get(), failed);
+  EXPECT_EQ(count("SENS:FREQ:AUTO?"), sendsBegun + 1) << "the send had begun";
+  EXPECT_EQ(count("TRIG:DEL"), 0) << "and ended at its first exchange";
+  EXPECT_NE(root.messages().find("USB sensor 2 frequency auto command failed with a transport error"),
+            std::string::npos);
+
+  control("fault usb1 none");
+  ASSERT_TRUE(measuring());
+  EXPECT_EQ(ask("TRIG:DEL?"), "0") << "nothing of the failed requests reached the sensor";
+  EXPECT_EQ(request(0.125F), std::vector<std::string>{});
+  EXPECT_EQ(ask("TRIG:DEL?"), "0.125");
+}
+
+TEST_F(UsbHandlerTest, TwoRequestersAcrossARestartEachGetTheAnswerOfTheirOwnRequest) {
+  configuration_setPulseMode(true);
+  plug("P804");
+  ASSERT_TRUE(measuring());
+  const SENSOR_CONFIGS base = sensorPortHandler_getSensorConfigs(kPort);
+  // Every request holds rejected values, a different set each time: an
+  // answer names exactly the set of the send it came from, and an empty
+  // answer is never true.
+  struct Rejection {
+    std::function<void(SENSOR_CONFIGS&)> apply;
+    const char* error;
+  };
+  const std::array<Rejection, 4> rejections{{
+      {[](SENSOR_CONFIGS& c) { c.bAutoFrequency = false; c.freqVal = 9.0e9F; }, "Freq is not valid"},
+      {[](SENSOR_CONFIGS& c) { c.bAutoTriggerLevel = false; c.trigLevelVal = 500.0F; }, "Trigger Level is not valid"},
+      {[](SENSOR_CONFIGS& c) { c.trigDelayVal = 5.0F; }, "Trigger Delay is not valid"},
+      {[](SENSOR_CONFIGS& c) { c.gateBegin = 3.0F; }, "Gate Begin is not valid"},
+  }};
+  const auto expectedFor = [&](unsigned mask) {
+    std::vector<std::string> errors;  // in the order of the send
+    for (std::size_t i = 0; i < rejections.size(); ++i) {
+      if ((mask & (1U << i)) != 0) errors.emplace_back(rejections[i].error);
+    }
+    return errors;
+  };
+  const auto isFailure = [](const std::vector<std::string>& answer) {
+    return answer == std::vector<std::string>{"Not applied: sensor restarted"} ||
+           answer == std::vector<std::string>{"Not applied: config re-read"};
+  };
+
+  struct Round {
+    unsigned mask;
+    Clock::time_point asked;
+    Clock::time_point answered;
+    std::vector<std::string> answer;
+  };
+  struct Requester {
+    std::vector<Round> rounds;
+    std::atomic<int> sent{0};    // answers from a send
+    std::atomic<int> failed{0};  // answers that it was not applied
+  };
+  std::array<Requester, 2> requesters;
+  std::atomic<bool> stop{false};
+  const auto run = [&](std::size_t who) {
+    Requester& me = requesters[who];
+    for (unsigned round = 0; !stop.load(); ++round) {
+      // The two requesters never ask for the same set at the same time.
+      const unsigned mask = 1U + (2U * round + static_cast<unsigned>(who)) % 15U;
+      SENSOR_CONFIGS c = base;
+      for (std::size_t i = 0; i < rejections.size(); ++i) {
+        if ((mask & (1U << i)) != 0) rejections[i].apply(c);
+      }
+      Round r{mask, Clock::now(), {}, {}};
+      r.answer = texts(sensorPortHandler_setSensorConfigs(kPort, c));
+      r.answered = Clock::now();
+      ++(isFailure(r.answer) ? me.failed : me.sent);
+      me.rounds.push_back(std::move(r));
+    }
+  };
+  const auto each = [&](const std::function<bool(const Requester&)>& condition) {
+    return waitUntil([&] { return condition(requesters[0]) && condition(requesters[1]); });
+  };
+
+  std::thread first(run, 0);
+  std::thread second(run, 1);
+  const bool sentBefore = each([](const Requester& r) { return r.sent.load() >= 2; });
+  // The next measurement never completes: the handler restarts while both
+  // wait for their answers.
+  const int resets = count("*RST");
+  control("fault usb1 opc-never");
+  const bool failedAcross = each([](const Requester& r) { return r.failed.load() >= 1; });
+  // The reset follows the failed measurement after the USB-level clear.
+  const bool restarted = waitUntil([&] { return count("*RST") > resets; });
+  control("fault usb1 none");
+  const std::array<int, 2> sentAtRecovery{requesters[0].sent.load(), requesters[1].sent.load()};
+  const bool sentAfter = waitUntil([&] {
+    return requesters[0].sent.load() >= sentAtRecovery[0] + 2 && requesters[1].sent.load() >= sentAtRecovery[1] + 2;
+  });
+  stop = true;
+  first.join();
+  second.join();
+  EXPECT_TRUE(sentBefore);
+  EXPECT_TRUE(restarted);
+  EXPECT_TRUE(failedAcross) << "both requesters were answered across the restart";
+  EXPECT_TRUE(sentAfter) << "and both are served after it";
+
+  // An answer is its own request's, that it was not applied, or - when the
+  // other requester's request replaced it before the send - that of a
+  // request of the other made while this one was waiting.
+  std::vector<std::string> wrong;
+  for (std::size_t who = 0; who < requesters.size(); ++who) {
+    for (const Round& r : requesters[who].rounds) {
+      if (isFailure(r.answer) || r.answer == expectedFor(r.mask)) continue;
+      const std::vector<Round>& other = requesters[1 - who].rounds;
+      const bool replaced = std::any_of(other.begin(), other.end(), [&](const Round& o) {
+        return o.asked < r.answered && o.answered > r.asked && r.answer == expectedFor(o.mask);
+      });
+      if (replaced) continue;
+      std::string got;
+      for (const std::string& text : r.answer) got += "[" + text + "]";
+      wrong.push_back("requester " + std::to_string(who) + " set " + std::to_string(r.mask) + " got " + got);
+    }
+  }
+  EXPECT_EQ(wrong, std::vector<std::string>{});
 }
 
 TEST(UsbSensorNames, StateNamesAndModels) {

@@ -172,9 +172,10 @@ TEST_F(SerialConfigPortTest, FileLinesApplyToThePortAtOnce) {
   }
 }
 
-TEST_F(SerialConfigPortTest, WrittenLinesAlwaysMatchThePort) {
-  // Whatever is asked for, the lines report what the port itself took: a
-  // pseudo-terminal, for one, keeps 8 bits and no parity.
+TEST_F(SerialConfigPortTest, WrittenLinesMatchWhatThePortHolds) {
+  // The line itself holds the speed and the stop bits; a pseudo-terminal
+  // reports 8 bits without parity whatever it was given, so the port keeps
+  // the data bits and parity it was given for it.
   for (const auto& speed : speed_table) {
     for (const char* data : {"7", "8"}) {
       for (const char* parity : {"NONE", "ODD", "EVEN"}) {
@@ -188,8 +189,11 @@ TEST_F(SerialConfigPortTest, WrittenLinesAlwaysMatchThePort) {
         ASSERT_GE(other, 0);
         ASSERT_EQ(::tcgetattr(other, &reported), 0);
         ::close(other);
-        EXPECT_EQ(writtenLines(SerialConfig_File_Write), linesFor(reported));
         EXPECT_EQ(SerialConfig_TermiosGetSpeed(&reported), speed.speed);
+        EXPECT_NE(reported.c_cflag & CSTOPB, 0U);
+        EXPECT_EQ(writtenLines(SerialConfig_File_Write), std::string("serialSpeed ") + speed.label +
+                                                             "\nserialDataBits " + data +
+                                                             "\nserialStopBits 2\nserialParity " + parity + "\n");
       }
     }
   }
