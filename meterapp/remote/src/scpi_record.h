@@ -97,7 +97,10 @@ struct SCPI_S {
   // Never held while a reply is written to a transport.
   std::mutex lock;
   std::array<bool, 2> chanValid{};
-  std::array<SensorInstance*, 2> sensor{};
+  // The active sensor of SCPI channel 1 / 2 as a copy of its instance, taken
+  // from the sensor manager under its lock (the server threads never follow
+  // the manager's own pointers); meaningful where chanValid is set.
+  std::array<SensorInstance, 2> sensor{};
   std::array<char, 16> modelNum{};
   std::array<char, 16> serialNum{};
   std::array<char, 128> fwVersion{};

@@ -46,13 +46,18 @@ ScpiSensorOwner scpiSensorOwner(const SensorInstance& sensor) {
 bool scpiGetSensor() {
   if (scpi == nullptr) return false;
   scpi->chanValid = {false, false};
-  scpi->sensor = {nullptr, nullptr};
-  const ActiveSensors* active = SensorManager_GetActiveSensors();
-  if (active == nullptr) return false;
-  for (SensorInstance* sensor : {active->sensor1, active->sensor2}) {
-    if (sensor == nullptr || sensor->logicalChannel > sensorLogicalChannel2) continue;
-    scpi->chanValid[sensor->logicalChannel] = true;
-    scpi->sensor[sensor->logicalChannel] = sensor;
+  scpi->sensor = {SensorInstance{}, SensorInstance{}};
+  for (const int port : SensorManager_getActivePorts()) {
+    if (!SensorPort_isValid(port)) continue;
+    const std::uint32_t channel = SensorInstance_GetLogicalChannel(port);
+    if (channel > sensorLogicalChannel2) continue;  // not assigned yet
+    SensorInstance& copy = scpi->sensor[channel];
+    copy.isPulseSensor = SensorPort_isUsb(port);
+    copy.state = sensorActive;
+    copy.index = static_cast<std::uint32_t>(port);
+    copy.logicalChannel = channel;
+    copy.physicalChannel = kSensorPortDetectionBit[static_cast<std::size_t>(port)];
+    scpi->chanValid[channel] = true;
   }
   return scpi->chanValid[0] || scpi->chanValid[1];
 }
@@ -62,9 +67,9 @@ void scpiUpdateMeasurement(int index, SENSOR_MEASUREMENTS measurements) {
   std::lock_guard guard(scpi->lock);
   scpiGetSensor();
   for (std::size_t channel = 0; channel < 2; ++channel) {
-    const SensorInstance* sensor = scpi->sensor[channel];
-    if (!scpi->chanValid[channel] || sensor == nullptr || static_cast<int>(sensor->index) != index) continue;
-    adoptOwner(channel, scpiSensorOwner(*sensor));
+    const SensorInstance& sensor = scpi->sensor[channel];
+    if (!scpi->chanValid[channel] || static_cast<int>(sensor.index) != index) continue;
+    adoptOwner(channel, scpiSensorOwner(sensor));
     scpi->measurements[channel] = measurements;
     scpi->measurementOwner[channel].valid = true;
   }
@@ -94,12 +99,12 @@ bool SCPI_ReadChannelParameter(scpi_t* context, int* channel) {
 bool SCPI_IsChannelValid(scpi_t* context, int index) {
   const auto i = static_cast<std::size_t>(index);
   scpiGetSensor();
-  if (!scpi->chanValid[i] || scpi->sensor[i] == nullptr) {
+  if (!scpi->chanValid[i]) {
     dropChannel(i);
     pushCustomScpiError(context, 102);
     return false;
   }
-  const SensorInstance& sensor = *scpi->sensor[i];
+  const SensorInstance& sensor = scpi->sensor[i];
   adoptOwner(i, scpiSensorOwner(sensor));
   scpi_sensor_config& staged = scpi->configs[i];
   if (staged.state == NotInitialized) {
@@ -112,7 +117,7 @@ bool SCPI_IsChannelValid(scpi_t* context, int index) {
 
 bool SCPI_CheckConditions(scpi_t* context, const PulseSensorConditions& conditions, int index) {
   const auto i = static_cast<std::size_t>(index);
-  const SensorInstance& sensor = *scpi->sensor[i];
+  const SensorInstance& sensor = scpi->sensor[i];
   const SENSOR_CONFIGS& staged = scpi->configs[i].config;
   if (conditions.bPulseSensor && !sensor.isPulseSensor) {
     pushCustomScpiError(context, 110);

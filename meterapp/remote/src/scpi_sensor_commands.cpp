@@ -168,7 +168,7 @@ scpi_result_t sensorIdentity(scpi_t* context, Field field) {
   {
     std::lock_guard guard(scpi->lock);
     if (!SCPI_IsChannelValid(context, channel - 1)) return SCPI_RES_ERR;
-    port = static_cast<int>(scpi->sensor[static_cast<std::size_t>(channel - 1)]->index);
+    port = static_cast<int>(scpi->sensor[static_cast<std::size_t>(channel - 1)].index);
   }
   const SENSOR_INFORMATION_DATA information = sensorPortHandler_getSensorInformation(port);
   SCPI_ResultCharacters(context, field(information));

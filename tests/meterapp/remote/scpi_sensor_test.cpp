@@ -142,8 +142,11 @@ class ScpiSensorTest : public ::testing::Test {
     });
     client = std::make_unique<Client>(scpiTcpServer_port());
     ASSERT_TRUE(client->connected());
-    for (const Plug& p : plugs) plug(p);
-    for (const Plug& p : plugs) ASSERT_TRUE(measuring(p.channel + 1)) << p.sensor;
+    // One after the other: a USB slot goes to the node that appears first.
+    for (const Plug& p : plugs) {
+      plug(p);
+      ASSERT_TRUE(measuring(p.channel + 1)) << p.sensor;
+    }
   }
 
   void TearDown() override {
@@ -385,12 +388,12 @@ TEST_F(ScpiSensorTest, ChannelParameter) {
   });
 }
 
-// The first failing precondition speaks, in the order S, M, T, G, P. The
-// P804 sits on USB2 and is mapped to channel 1, a P803 on USB1 to channel
-// 2: the triggered-gates check looks at the channel's own sensor.
+// The first failing precondition speaks, in the order S, M, T, G, P. A
+// P803 takes USB1 and is put on channel 2, then a P804 takes USB2 and gets
+// channel 1: the triggered-gates check looks at the channel's own sensor.
 TEST_F(ScpiSensorTest, PreconditionsInTheirOrder) {
-  start({{"usb2", "P804", sensorPort_USB2, sensorLogicalChannel1},
-         {"usb1", "P803", sensorPort_USB1, sensorLogicalChannel2}},
+  start({{"usb1", "P803", sensorPort_USB1, sensorLogicalChannel2},
+         {"usb2", "P804", sensorPort_USB2, sensorLogicalChannel1}},
         false);
   ASSERT_EQ(ask("SYST:IDEN:SENS? 1"), "P804");
   runTable({
