@@ -16,6 +16,7 @@
 #include "meter_threads.h"
 #include "sensor_manager.h"
 #include "warning_dialog.h"
+#include "widget_utils.h"
 
 std::array<GtkWidget*, batteryPictureCount> batteryImages{};
 GtkWidget* batteryPercentLabel = nullptr;
@@ -169,6 +170,7 @@ void DisplayUpdate_placeBatteryIndicator(GtkWidget* topFixedLine) {
   }
   batteryPercentLabel = gtk_label_new(nullptr);
   gtk_label_set_markup(GTK_LABEL(batteryPercentLabel), "<span foreground=\"white\">-</span>");
+  if (fontSize12 != nullptr) setWidgetFont(batteryPercentLabel, fontSize12);
   gtk_fixed_put(GTK_FIXED(topFixedLine), batteryPercentLabel, 52, 6);
 }
 

@@ -205,7 +205,7 @@ void CGTKTimePowerGraph_setGraphDataInstance(CGTKTimePowerGraph* instance, CGrap
 // The logical channel (0 or 1) the graph shows.
 int CGTKTimePowerGraph_getDisplayIndex(const CGTKTimePowerGraph* instance);
 // The "Auto" button: fits the vertical range to the data and stores it.
-void CGTKTimePowerGraph_autoScale(CGTKTimePowerGraph* instance);
+void CGTKGraphComponent_graphAutoScale(CGTKTimePowerGraph* instance);
 // Makes the power-axis, "Auto" and "Clear" buttons (in)sensitive.
 void CGTKTimePowerGraph_setButtonsSensitive(CGTKTimePowerGraph* instance, bool sensitive);
 

@@ -26,7 +26,16 @@ struct GRAPHNUMKEYPAD_S {
   std::array<GtkWidget*, 5> entryList{};  // keypad order
   GtkWidget* currentNumPadTarget = nullptr;
   GtkWidget* graphNumKeypadGrid = nullptr;
-  std::array<GtkWidget*, 10> graphNumKeypadDigit{};  // buttons 0 to 9
+  GtkWidget* graphNumKeypadButton1 = nullptr;
+  GtkWidget* graphNumKeypadButton2 = nullptr;
+  GtkWidget* graphNumKeypadButton3 = nullptr;
+  GtkWidget* graphNumKeypadButton4 = nullptr;
+  GtkWidget* graphNumKeypadButton5 = nullptr;
+  GtkWidget* graphNumKeypadButton6 = nullptr;
+  GtkWidget* graphNumKeypadButton7 = nullptr;
+  GtkWidget* graphNumKeypadButton8 = nullptr;
+  GtkWidget* graphNumKeypadButton9 = nullptr;
+  GtkWidget* graphNumKeypadButton0 = nullptr;
   GtkWidget* graphNumKeypadButtonPeriod = nullptr;
   GtkWidget* graphNumKeypadButtonClear = nullptr;
   GtkWidget* graphNumKeypadButtonBackspace = nullptr;
@@ -98,6 +107,14 @@ constexpr const char* kDialogCss =
 
 GRAPHCONFIG_S& cfg() { return *graphConfig; }
 
+// The digit buttons, indexed by their digit.
+std::array<GtkWidget*, 10> digitButtons() {
+  const GRAPHNUMKEYPAD_S& k = cfg().keypad;
+  return {k.graphNumKeypadButton0, k.graphNumKeypadButton1, k.graphNumKeypadButton2, k.graphNumKeypadButton3,
+          k.graphNumKeypadButton4, k.graphNumKeypadButton5, k.graphNumKeypadButton6, k.graphNumKeypadButton7,
+          k.graphNumKeypadButton8, k.graphNumKeypadButton9};
+}
+
 const char* entryText(GtkWidget* entry) { return gtk_entry_get_text(GTK_ENTRY(entry)); }
 
 // Text that is not a number reads as 0.
@@ -108,7 +125,7 @@ double parseNumber(const char* text) {
   return value;
 }
 
-void setEntryNumber(GtkWidget* entry, double value, std::uint32_t precision) {
+void formatValueForEntry(GtkWidget* entry, double value, std::uint32_t precision) {
   char text[48];
   graphFormat_trimmed(text, sizeof text, value, precision);
   gtk_entry_set_text(GTK_ENTRY(entry), text);
@@ -182,11 +199,11 @@ void makeTarget(GtkWidget* entry) {
 void validateEntry(GtkWidget* entry) {
   const double value = parseNumber(entryText(entry));
   if (entry == cfg().graphSettingsAverageCount) {
-    setEntryNumber(entry, std::clamp(std::trunc(value), 2.0, 64.0), 0);
+    formatValueForEntry(entry, std::clamp(std::trunc(value), 2.0, 64.0), 0);
   } else if (use_dBm) {
     setEntryDbm(entry, std::clamp(value, kMinDbmEntry, kMaxDbmEntry));
   } else {
-    setEntryNumber(entry, std::clamp(value, 0.0, kMaxWattEntry), 3);
+    formatValueForEntry(entry, std::clamp(value, 0.0, kMaxWattEntry), 3);
   }
 }
 
@@ -204,7 +221,7 @@ void showScaleRowUnits(const rfPowerScale& scale) {
   setUnitLabels(use_dBm ? "dBm" : graphRange_format(scale.scaleIndex).displayLabel);
 }
 
-void setParameters(int d) {
+void GraphSettingsDialog_setParameters(int d) {
   initialSettings = configuration_getGraphSettings(d);
   initialScale = configuration_getRfPowerScale(d, configuration_getGraphRflMode(d) ? 1 : 0);
   use_dBm = configuration_getPowerUnitsIsdBm();
@@ -227,7 +244,7 @@ void setParameters(int d) {
       setEntryDbm(entries[i], getGraphPowerValueInCorrectUnits(values[i], initialSettings.unit, true));
     } else {
       const double mW = getGraphPowerValueInCorrectUnits(values[i], initialSettings.unit, false);
-      setEntryNumber(entries[i], getScaleFromSetting(mW, row.displayLabel), row.precisionForGraph);
+      formatValueForEntry(entries[i], getScaleFromSetting(mW, row.displayLabel), row.precisionForGraph);
     }
   }
   setUnitLabels(use_dBm ? "dBm" : row.displayLabel);
@@ -270,14 +287,22 @@ void applyButtonClicked() {
   const double count = std::clamp(std::trunc(parseNumber(entryText(cfg().graphSettingsAverageCount))), 0.0, 64.0);
   s.averageCount = static_cast<std::uint32_t>(count);
 
-  CGraphData* history = sourceGraph != nullptr && sourceGraph->pData != nullptr ? sourceGraph->pData
-                                                                                : &sensorDisplays[d].graphDataPwr;
+  // The history of the channel the dialog was opened for: the shared
+  // full-screen graph may show the other channel by the time Apply is pressed.
+  CGraphData* history = &sensorDisplays[d].graphDataPwr;
   // Forward and reflected samples must not share one history.
   if (s.bReflectedMode != configuration_getGraphRflMode(d)) CGraphData_reset(history);
   configuration_setGraphSettings(s, d);
   CGraphData_setFilterWidth(history, s.averageCount);
   if (sourceGraph != nullptr) CGTKTimePowerGraph_invalidateGraph(sourceGraph);
   releaseSourceGraph();
+}
+
+// The numbers stay as typed; only the unit of the new direction's range row
+// is shown.
+void rflButtonToggled(bool reflected) {
+  initialScale = configuration_getRfPowerScale(sourceChannel, reflected ? 1 : 0);
+  showScaleRowUnits(initialScale);
 }
 
 void defaultButtonClicked(bool reflected) {
@@ -296,7 +321,7 @@ void defaultButtonClicked(bool reflected) {
     if (use_dBm) {
       setEntryDbm(entries[i], std::clamp(getPowerInCorrectUnits(w, true), kMinDbmEntry, kMaxDbmEntry));
     } else {
-      setEntryNumber(entries[i], w * row.multiplier, row.precisionForGraph);
+      formatValueForEntry(entries[i], w * row.multiplier, row.precisionForGraph);
     }
   }
   setUnitLabels(use_dBm ? "dBm" : row.displayLabel);
@@ -360,8 +385,7 @@ void on_graphAverageCheckbox_toggled(GtkToggleButton*, gpointer) {
 
 void on_graphRflCheckbox_toggled(GtkToggleButton*, gpointer) {
   if (loadingFields) return;
-  initialScale = configuration_getRfPowerScale(sourceChannel, reflectedOn() ? 1 : 0);
-  showScaleRowUnits(initialScale);
+  rflButtonToggled(reflectedOn());
 }
 
 void on_keypadButton_clicked(GtkButton* button, gpointer) {
@@ -381,10 +405,11 @@ void on_keypadButton_clicked(GtkButton* button, gpointer) {
   } else if (w == k.graphNumKeypadButtonPlusMinus) {
     event.eventID = evSign;
   } else {
-    const auto digit = std::find(k.graphNumKeypadDigit.begin(), k.graphNumKeypadDigit.end(), w);
-    if (digit == k.graphNumKeypadDigit.end()) return;
+    const auto digits = digitButtons();
+    const auto digit = std::find(digits.begin(), digits.end(), w);
+    if (digit == digits.end()) return;
     event.eventID = evAddChar;
-    event.data = static_cast<char>('0' + (digit - k.graphNumKeypadDigit.begin()));
+    event.data = static_cast<char>('0' + (digit - digits.begin()));
   }
   if (k.currentNumPadTarget == nullptr) makeTarget(cfg().graphSettingsRangeMin);
   CKeypadManager_HandleEvent(&k.keypadManager, event);
@@ -454,6 +479,16 @@ bool bindWidgets(GtkBuilder* builder) {
   BIND(c, graphSettingsButton_default);
   BIND(c, graphSettingsNumKeypadGrid);
   BIND(k, graphNumKeypadGrid);
+  BIND(k, graphNumKeypadButton1);
+  BIND(k, graphNumKeypadButton2);
+  BIND(k, graphNumKeypadButton3);
+  BIND(k, graphNumKeypadButton4);
+  BIND(k, graphNumKeypadButton5);
+  BIND(k, graphNumKeypadButton6);
+  BIND(k, graphNumKeypadButton7);
+  BIND(k, graphNumKeypadButton8);
+  BIND(k, graphNumKeypadButton9);
+  BIND(k, graphNumKeypadButton0);
   BIND(k, graphNumKeypadButtonPeriod);
   BIND(k, graphNumKeypadButtonClear);
   BIND(k, graphNumKeypadButtonBackspace);
@@ -463,11 +498,6 @@ bool bindWidgets(GtkBuilder* builder) {
   BIND(k, graphNumKeypadImageBackspace);
   BIND(k, graphNumKeypadImageNext);
 #undef BIND
-  for (int i = 0; i < 10; ++i) {
-    char id[32];
-    std::snprintf(id, sizeof id, "graphNumKeypadButton%d", i);
-    k.graphNumKeypadDigit[static_cast<std::size_t>(i)] = widget(builder, id);
-  }
   bool complete = c.graphSettingsDialog != nullptr && c.graphSettingsRangeMin != nullptr &&
                   c.graphSettingsRangeMax != nullptr && c.graphSettingsLimitMin != nullptr &&
                   c.graphSettingsLimitMax != nullptr && c.graphSettingsAverageCount != nullptr &&
@@ -545,7 +575,7 @@ void graphSettingsDialog_Show(CGTKTimePowerGraph* graph) {
   sourceGraph = graph;
   sourceChannel = graph != nullptr ? CGTKTimePowerGraph_getDisplayIndex(graph) : 0;
   if (graph != nullptr) CGTKTimePowerGraph_setButtonsSensitive(graph, false);
-  setParameters(sourceChannel);
+  GraphSettingsDialog_setParameters(sourceChannel);
   setActionButtonsSensitive(true);
   GtkWindow* dialog = GTK_WINDOW(cfg().graphSettingsDialog);
   gtk_window_set_modal(dialog, TRUE);

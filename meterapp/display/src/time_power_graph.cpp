@@ -92,10 +92,12 @@ gboolean onPlotConfigure(GtkWidget* widget, GdkEventConfigure*, gpointer data) {
 }
 
 void onPowerClicked(GtkButton*, gpointer data) { graphSettingsDialog_Show(static_cast<CGTKTimePowerGraph*>(data)); }
-void onAutoClicked(GtkButton*, gpointer data) { CGTKTimePowerGraph_autoScale(static_cast<CGTKTimePowerGraph*>(data)); }
+void onAutoClicked(GtkButton*, gpointer data) {
+  CGTKGraphComponent_graphAutoScale(static_cast<CGTKTimePowerGraph*>(data));
+}
 void onClearClicked(GtkButton*, gpointer data) { CGTKTimePowerGraph_reset(static_cast<CGTKTimePowerGraph*>(data)); }
 
-void createGraphImage(CGTKTimePowerGraph* g, GtkWidget* fixed, int w, int h) {
+void CGTKGraphComponent_createGraphImage(CGTKTimePowerGraph* g, GtkWidget* fixed, int w, int h) {
   CGTKGraphComponent& c = g->graph;
   c.powerButton = makeButton(&c.powerLabel, "Power (W)", "r9050-graph-clickable", 90);
   g_signal_connect(c.powerButton, "clicked", G_CALLBACK(onPowerClicked), g);
@@ -169,7 +171,7 @@ void CGTKTimePowerGraph_create(CGTKTimePowerGraph* instance, GtkWidget* parent, 
   addClass(g.frame, "r9050-graph-frame");
   gtk_widget_set_size_request(g.frame, width, height);
   gtk_fixed_put(GTK_FIXED(g.container), g.frame, 0, 0);
-  createGraphImage(instance, g.container, width, height);
+  CGTKGraphComponent_createGraphImage(instance, g.container, width, height);
   gtk_fixed_put(GTK_FIXED(parent), g.container, x, y);
   g.invalidate = true;
 }
@@ -220,7 +222,7 @@ void CGTKTimePowerGraph_setGraphDataInstance(CGTKTimePowerGraph* instance, CGrap
   instance->invalidate = true;
 }
 
-void CGTKTimePowerGraph_autoScale(CGTKTimePowerGraph* instance) {
+void CGTKGraphComponent_graphAutoScale(CGTKTimePowerGraph* instance) {
   CGTKTimePowerGraph& g = *instance;
   if (g.pData == nullptr) return;
   const int channel = CGTKTimePowerGraph_getDisplayIndex(instance);

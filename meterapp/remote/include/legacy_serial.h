@@ -83,12 +83,12 @@ void SerialRange_Setrange(int range);
 
 // A snapshot of the handler state and the status flags.
 struct SerialCommandStatus {
-  int receiveState;
-  int triggerMode;
-  int measureSelect;
-  bool measurementSelected;
-  int forwardRange;
-  int reflectedRange;
+  int receive_state;
+  int trigger_mode;
+  int measure_select;
+  bool measurement_selected;
+  int forward_range;
+  int reflected_range;
   bool autoscale;
   bool validCommand;
   bool validParameter;

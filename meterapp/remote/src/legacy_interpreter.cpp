@@ -13,23 +13,23 @@ namespace {
 
 command_t wordError() {
   legacyState.validCommand = false;
-  legacyState.receiveState = RECEIVE_STATE_INITIAL;
+  legacyState.receive_state = RECEIVE_STATE_INITIAL;
   return COMMAND_RETRY;
 }
 
 command_t parameterError() {
   legacyState.validParameter = false;
-  legacyState.receiveState = RECEIVE_STATE_INITIAL;
+  legacyState.receive_state = RECEIVE_STATE_INITIAL;
   return COMMAND_NONE;
 }
 
 command_t complete(command_t command) {
-  legacyState.receiveState = RECEIVE_STATE_INITIAL;
+  legacyState.receive_state = RECEIVE_STATE_INITIAL;
   return command;
 }
 
 command_t go(receive_state_t next) {
-  legacyState.receiveState = next;
+  legacyState.receive_state = next;
   return COMMAND_NONE;
 }
 
@@ -102,7 +102,7 @@ command_t parameter(char c, char wanted, command_t command) { return c == wanted
 command_t serial_command_interpret_input(char received) {
   // Letters count in either case; digits as they come.
   const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(received)));
-  switch (legacyState.receiveState.load()) {
+  switch (legacyState.receive_state.load()) {
     case RECEIVE_STATE_INITIAL:
       return fromInitial(c);
     case RECEIVE_STATE_TRIGGER:
@@ -142,24 +142,24 @@ command_t serial_command_interpret_input(char received) {
     case RECEIVE_STATE_SOFTWAREHANDSHAKE_X:
       return parameter(c, 'F', COMMAND_NONE);
   }
-  legacyState.receiveState = RECEIVE_STATE_INITIAL;
+  legacyState.receive_state = RECEIVE_STATE_INITIAL;
   return COMMAND_NONE;
 }
 
 void SerialRange_Setrange(int range) {
   const int forward = range < 0 ? 0 : range > 17 ? 17 : range;
-  legacyState.forwardRange = forward;
-  legacyState.reflectedRange = forward == 0 ? 0 : forward - 1;
+  legacyState.forward_range = forward;
+  legacyState.reflected_range = forward == 0 ? 0 : forward - 1;
   legacyState.autoscale = false;
 }
 
 void LegacyState_reset() {
-  legacyState.receiveState = RECEIVE_STATE_INITIAL;
-  legacyState.triggerMode = TRIGGER_MODE_1;
-  legacyState.measureSelect = MEASURE_SELECT_FORWARD;
-  legacyState.measurementSelected = false;
-  legacyState.forwardRange = 0;
-  legacyState.reflectedRange = 0;
+  legacyState.receive_state = RECEIVE_STATE_INITIAL;
+  legacyState.trigger_mode = TRIGGER_MODE_1;
+  legacyState.measure_select = MEASURE_SELECT_FORWARD;
+  legacyState.measurement_selected = false;
+  legacyState.forward_range = 0;
+  legacyState.reflected_range = 0;
   legacyState.autoscale = true;
   LegacyState_resetStatusFlags();
 }
@@ -170,11 +170,12 @@ void LegacyState_resetStatusFlags() {
   legacyState.selfTestStatus = false;
 }
 
-int serial_command_handler_get_triggerMode() { return legacyState.triggerMode; }
+int serial_command_handler_get_triggerMode() { return legacyState.trigger_mode; }
 
 SerialCommandStatus SerialCommand_getStatus() {
-  return {legacyState.receiveState,   legacyState.triggerMode,    legacyState.measureSelect,
-          legacyState.measurementSelected, legacyState.forwardRange, legacyState.reflectedRange,
-          legacyState.autoscale,      legacyState.validCommand,   legacyState.validParameter,
-          legacyState.selfTestStatus};
+  return {legacyState.receive_state,  legacyState.trigger_mode,
+          legacyState.measure_select, legacyState.measurement_selected,
+          legacyState.forward_range,  legacyState.reflected_range,
+          legacyState.autoscale,      legacyState.validCommand,
+          legacyState.validParameter, legacyState.selfTestStatus};
 }

@@ -46,24 +46,39 @@ constexpr std::size_t kMacLimit = 17;
 constexpr std::size_t kAddressLimit = 15;
 
 struct Request {
-  int measureSelect;
+  int measure_select;
 };
 
 struct BuildRecord {
-  std::string hostname;  // at most 32 characters
-  std::string date;      // 32
-  std::string uuid;      // 48
+  std::string hostname;
+  std::string date;
+  std::string uuid;
+};
+
+// The tags of the build record the UA answer shows, and how much of each
+// value it keeps; other tags are ignored.
+struct BuildTag {
+  std::string_view tag;
+  std::size_t limit;
+  std::string BuildRecord::*field;
+};
+constexpr BuildTag tag_label[] = {
+    {"BUILD_DATE", 32, &BuildRecord::date},
+    {"BUILD_HOSTNAME", 32, &BuildRecord::hostname},
+    {"BUILD_UUID", 48, &BuildRecord::uuid},
 };
 
 std::mutex portWriteMutex;  // one whole answer at a time on the port
 
 std::mutex requestMutex;
 std::condition_variable_any requestCondition;
-std::deque<Request> requests;  // guarded by requestMutex
+// The pending reading requests, oldest first (guarded by requestMutex).
+std::deque<Request> reading_request;
 
 std::mutex readingMutex;
 std::condition_variable_any readingCondition;
-std::array<unsigned long long, kSensorPortCount> readingCounts{};  // guarded by readingMutex
+// New measurements so far, per port (guarded by readingMutex).
+std::array<unsigned long long, kSensorPortCount> reading_available{};
 
 std::jthread inputThread;
 std::jthread outputThread;
@@ -99,9 +114,9 @@ BuildRecord readBuildRecord() {
     if (equals == std::string_view::npos) continue;
     const std::string_view tag = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
-    if (tag == "BUILD_DATE") record.date = bounded(value, 32);
-    else if (tag == "BUILD_HOSTNAME") record.hostname = bounded(value, 32);
-    else if (tag == "BUILD_UUID") record.uuid = bounded(value, 48);
+    for (const BuildTag& known : tag_label) {
+      if (tag == known.tag) record.*known.field = bounded(value, known.limit);
+    }
   }
   return record;
 }
@@ -124,25 +139,22 @@ void handleStatus(command_t status) {
 // ----- reading requests and answers -----
 
 void requestReading() {
-  const Request request{legacyState.measureSelect};
+  const Request request{legacyState.measure_select};
   // In trigger mode 5 only a fresh FC or RC selection earns a reading.
-  if (legacyState.triggerMode == TRIGGER_MODE_5 && !legacyState.measurementSelected.exchange(false)) return;
+  if (legacyState.trigger_mode == TRIGGER_MODE_5 && !legacyState.measurement_selected.exchange(false)) return;
   std::lock_guard guard(requestMutex);
-  if (requests.size() >= kMaxPendingRequests) {
-    logManager_printToLog(NoCategory, "SerialCommand: %zu readings already requested; request dropped\n", requests.size());
+  if (reading_request.size() >= kMaxPendingRequests) {
+    logManager_printToLog(NoCategory, "SerialCommand: %zu readings already requested; request dropped\n",
+                          reading_request.size());
     return;
   }
-  requests.push_back(request);
+  reading_request.push_back(request);
   requestCondition.notify_one();
 }
 
 // The port of the first display channel with a connected sensor, or -1.
 int answerPort() {
-  const ActiveSensors* active = SensorManager_GetActiveSensors();
-  if (active == nullptr) return -1;
-  for (const SensorInstance* sensor : {active->sensor1, active->sensor2}) {
-    if (sensor == nullptr) continue;
-    const int port = static_cast<int>(sensor->index);
+  for (const int port : SensorManager_getActivePorts()) {
     if (SensorPort_isValid(port) && sensorPortHandler_getIsConnected(port)) return port;
   }
   return -1;
@@ -150,7 +162,7 @@ int answerPort() {
 
 unsigned long long readingCount(int port) {
   std::lock_guard guard(readingMutex);
-  return readingCounts[static_cast<std::size_t>(port)];
+  return reading_available[static_cast<std::size_t>(port)];
 }
 
 // Waits for a reading of the answered channel newer than the request; the
@@ -162,9 +174,8 @@ int waitForFreshReading(std::stop_token stop) {
   while (!stop.stop_requested()) {
     {
       std::unique_lock lock(readingMutex);
-      const bool fresh = readingCondition.wait_for(lock, stop, 500ms, [&] {
-        return readingCounts[static_cast<std::size_t>(port)] != seen;
-      });
+      const bool fresh = readingCondition.wait_for(
+          lock, stop, 500ms, [&] { return reading_available[static_cast<std::size_t>(port)] != seen; });
       if (fresh) return port;
     }
     const int now = answerPort();
@@ -177,34 +188,51 @@ int waitForFreshReading(std::stop_token stop) {
   return -1;
 }
 
-void answer(std::stop_token stop, const Request& request) {
+using PowerAnswer = std::array<char, kPowerAnswerSize>;
+
+// One power answer of `port`'s sensor, in the direction's range (stored back
+// when auto-ranging moves it). Returns the length, 0 or less for nothing.
+int respondPower(int port, bool reflected, PowerAnswer& out) {
+  const SENSOR_MEASUREMENTS m = sensorPortHandler_getSensorMeasurements(port);
+  std::atomic<int>& stored = reflected ? legacyState.reflected_range : legacyState.forward_range;
+  int range = stored;
+  const int length =
+      format_power(out, reflected ? m.rflPwrVal : m.fwdPwrVal, sensorPortHandler_getSensorMinPower(port),
+                   sensorPortHandler_getSensorMaxPower(port), reflected ? "RC" : "FC", &range, legacyState.autoscale);
+  stored = range;
+  return length;
+}
+
+int respond_forward_power(int port, PowerAnswer& out) { return respondPower(port, false, out); }
+int respond_reflected_power(int port, PowerAnswer& out) { return respondPower(port, true, out); }
+
+// Builds the answer to one reading request, once the answered channel has a
+// reading newer than the request. The trigger-mode-5 rule (a reading needs a
+// fresh FC or RC) was applied when the request was queued, against the
+// selection as it stood at that ENT. Returns the length, 0 or less for
+// nothing to send.
+int serial_command_handle_response(std::stop_token stop, const Request& request, PowerAnswer& out) {
+  out[0] = '\0';
   const int port = waitForFreshReading(stop);
   if (port < 0) {
     logManager_printToLog(NoCategory, "SerialCommand: no sensor to answer the reading request\n");
-    return;
+    return 0;
   }
-  const bool reflected = request.measureSelect == MEASURE_SELECT_REFLECTED;
-  const SENSOR_MEASUREMENTS m = sensorPortHandler_getSensorMeasurements(port);
-  std::atomic<int>& stored = reflected ? legacyState.reflectedRange : legacyState.forwardRange;
-  int range = stored;
-  std::array<char, kPowerAnswerSize> text{};
-  const int length = format_power(text, reflected ? m.rflPwrVal : m.fwdPwrVal, sensorPortHandler_getSensorMinPower(port),
-                                  sensorPortHandler_getSensorMaxPower(port), reflected ? "RC" : "FC", &range,
-                                  legacyState.autoscale);
-  stored = range;
-  if (length > 0) sendAnswer(text.data());
+  return request.measure_select == MEASURE_SELECT_REFLECTED ? respond_reflected_power(port, out)
+                                                            : respond_forward_power(port, out);
 }
 
-void outputLoop(std::stop_token stop) {
+void SerialCommand_OutputThread(std::stop_token stop) {
   while (!stop.stop_requested()) {
     Request request{};
     {
       std::unique_lock lock(requestMutex);
-      if (!requestCondition.wait(lock, stop, [] { return !requests.empty(); })) return;
-      request = requests.front();
-      requests.pop_front();
+      if (!requestCondition.wait(lock, stop, [] { return !reading_request.empty(); })) return;
+      request = reading_request.front();
+      reading_request.pop_front();
     }
-    answer(stop, request);
+    PowerAnswer text{};
+    if (serial_command_handle_response(stop, request, text) > 0) sendAnswer(text.data());
   }
 }
 
@@ -216,7 +244,7 @@ void handleCharacter(char c) {
     command = serial_command_interpret_input(c);
   } while (command == COMMAND_RETRY);
   serial_command_handle_command(command);
-  if (configuration_getCommandModeSW() && legacyState.triggerMode == TRIGGER_MODE_5) {
+  if (configuration_getCommandModeSW() && legacyState.trigger_mode == TRIGGER_MODE_5) {
     if (command == COMMAND_FORWARD || command == COMMAND_REFLECTED) requestReading();
   } else if (command == COMMAND_ENTER) {
     requestReading();
@@ -228,7 +256,7 @@ bool portGone(int result, int error) {
   return result == SERIAL_TIMEOUT || error == EIO || error == ENXIO || error == ENODEV || error == EBADF;
 }
 
-void inputLoop(std::stop_token stop) {
+void SerialCommand_InputThread(std::stop_token stop) {
   int failures = 0;
   while (!stop.stop_requested()) {
     pollfd p{*SerialPort_getfd(), POLLIN, 0};
@@ -292,11 +320,11 @@ int SerialCommand_Initialize(const char* path) {
   }
   {
     std::lock_guard guard(requestMutex);
-    requests.clear();
+    reading_request.clear();
   }
   {
     std::lock_guard guard(readingMutex);
-    readingCounts.fill(0);
+    reading_available.fill(0);
   }
   LegacyState_reset();
   return 0;
@@ -307,7 +335,7 @@ bool SerialCommand_StartThreads() {
   sensorPortHandler_setReadingListener(SerialCommand_SignalReadingAvailable);
   try {
     inputRunning = true;
-    inputThread = std::jthread(inputLoop);
+    inputThread = std::jthread(SerialCommand_InputThread);
   } catch (const std::system_error& e) {
     inputRunning = false;
     DIAGNOSTIC("pthread_create for SerialCommand_InputThread failed with error %s", e.what());
@@ -315,7 +343,7 @@ bool SerialCommand_StartThreads() {
     return false;
   }
   try {
-    outputThread = std::jthread(outputLoop);
+    outputThread = std::jthread(SerialCommand_OutputThread);
   } catch (const std::system_error& e) {
     DIAGNOSTIC("pthread_create for SerialCommand_OutputThread failed with error %s", e.what());
     notEnabled();
@@ -340,7 +368,7 @@ bool SerialCommand_InputRunning() { return inputRunning; }
 void SerialCommand_SignalReadingAvailable(int port) {
   if (!SensorPort_isValid(port)) return;
   std::lock_guard guard(readingMutex);
-  ++readingCounts[static_cast<std::size_t>(port)];
+  ++reading_available[static_cast<std::size_t>(port)];
   readingCondition.notify_all();
 }
 
@@ -351,16 +379,16 @@ void serial_command_handle_command(command_t command) {
   }
   switch (command) {
     case COMMAND_TRIGGER_1:
-      legacyState.triggerMode = TRIGGER_MODE_1;
+      legacyState.trigger_mode = TRIGGER_MODE_1;
       break;
     case COMMAND_TRIGGER_5:
-      legacyState.triggerMode = TRIGGER_MODE_5;
-      legacyState.measurementSelected = false;
+      legacyState.trigger_mode = TRIGGER_MODE_5;
+      legacyState.measurement_selected = false;
       break;
     case COMMAND_FORWARD:
     case COMMAND_REFLECTED:
-      legacyState.measureSelect = command == COMMAND_FORWARD ? MEASURE_SELECT_FORWARD : MEASURE_SELECT_REFLECTED;
-      legacyState.measurementSelected = true;
+      legacyState.measure_select = command == COMMAND_FORWARD ? MEASURE_SELECT_FORWARD : MEASURE_SELECT_REFLECTED;
+      legacyState.measurement_selected = true;
       break;
     case COMMAND_RNN:
       legacyState.autoscale = false;
@@ -376,7 +404,7 @@ void serial_command_handle_command(command_t command) {
       break;
     case COMMAND_RESET:
       resetConfigToDefaults();  // keeps the legacy flags
-      legacyState.triggerMode = TRIGGER_MODE_1;
+      legacyState.trigger_mode = TRIGGER_MODE_1;
       break;
     case COMMAND_SELFTEST:
       legacyState.selfTestStatus = true;
@@ -391,10 +419,12 @@ void SerialCommand_statusText(command_t status, std::array<char, kStatusAAnswerS
   switch (status) {
     case COMMAND_STATUS0: {
       char range[16] = "RYY";
-      if (!legacyState.autoscale) std::snprintf(range, sizeof range, "R%02d", std::clamp(legacyState.forwardRange.load(), 0, 17));
+      if (!legacyState.autoscale) {
+        std::snprintf(range, sizeof range, "R%02d", std::clamp(legacyState.forward_range.load(), 0, 17));
+      }
       std::snprintf(out.data(), kStatusAnswerSize, " R904 %s%sPYYT%sXF%s",
-                    legacyState.measureSelect == MEASURE_SELECT_REFLECTED ? " RC" : " FC", range,
-                    legacyState.triggerMode == TRIGGER_MODE_5 ? "T5" : "T1", scpi_terminator);
+                    legacyState.measure_select == MEASURE_SELECT_REFLECTED ? " RC" : " FC", range,
+                    legacyState.trigger_mode == TRIGGER_MODE_5 ? "T5" : "T1", scpi_terminator);
       break;
     }
     case COMMAND_STATUS1:

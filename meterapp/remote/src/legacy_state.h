@@ -7,12 +7,12 @@
 #include "legacy_serial.h"
 
 struct LegacyState {
-  std::atomic<int> receiveState{RECEIVE_STATE_INITIAL};
-  std::atomic<int> triggerMode{TRIGGER_MODE_1};
-  std::atomic<int> measureSelect{MEASURE_SELECT_FORWARD};
-  std::atomic<bool> measurementSelected{false};
-  std::atomic<int> forwardRange{0};
-  std::atomic<int> reflectedRange{0};
+  std::atomic<int> receive_state{RECEIVE_STATE_INITIAL};
+  std::atomic<int> trigger_mode{TRIGGER_MODE_1};
+  std::atomic<int> measure_select{MEASURE_SELECT_FORWARD};
+  std::atomic<bool> measurement_selected{false};
+  std::atomic<int> forward_range{0};
+  std::atomic<int> reflected_range{0};
   std::atomic<bool> autoscale{true};
   std::atomic<bool> validCommand{true};
   std::atomic<bool> validParameter{true};

@@ -309,16 +309,58 @@ TEST_F(GraphGuiTest, ApplyGoesToTheChannelTheDialogWasOpenedFor) {
   second.maxPower = 40000.0;
   configuration_setGraphSettings(second, 1);
   configuration_setRfPowerScale({false, 5}, 1, 0);
-  CGTKTimePowerGraph_setGraphDataInstance(&graphs[0], &sensorDisplays[1].graphDataPwr);
+  configuration_setRfPowerScale({false, 5}, 1, 1);
+  CGraphData* first = &sensorDisplays[0].graphDataPwr;
+  CGraphData* other = &sensorDisplays[1].graphDataPwr;
+  CGraphData_create(other, 10);
+  addSamples(25, 5.0F);  // channel 1
+  for (int i = 0; i < 40; ++i) CGraphData_addItem(other, 7.0F);
+  CGTKTimePowerGraph_setGraphDataInstance(&graphs[0], other);
   open();
   EXPECT_EQ(text("graphSettingsRangeMax"), "40");
   EXPECT_EQ(text("graphSettingsLabelTitle"), "Channel 2");
   press("N33N");
+  setCheck("graphSettingsCheckButtonAverage", true);  // the count becomes the target
+  press("C20N");
+  setCheck("graphSettingsCheckButtonRfl", true);
   // The shared full-screen instance moves to the other channel meanwhile.
-  CGTKTimePowerGraph_setGraphDataInstance(&graphs[0], &sensorDisplays[0].graphDataPwr);
+  CGTKTimePowerGraph_setGraphDataInstance(&graphs[0], first);
   click("graphSettingsButton_apply");
-  EXPECT_DOUBLE_EQ(configuration_getGraphSettings(1).maxPower, 33000.0);
+
+  const GraphSettings_t stored = configuration_getGraphSettings(1);
+  EXPECT_DOUBLE_EQ(stored.maxPower, 33000.0);
+  EXPECT_EQ(stored.averageCount, 20U);
+  EXPECT_TRUE(stored.bReflectedMode);
   EXPECT_EQ(configuration_getGraphSettings(0), kStartSettings);
+  // The direction switch empties channel 2's history and its average width
+  // changes; channel 1, shown when Apply was pressed, keeps both.
+  EXPECT_EQ(CGraphData_getCount(other, RawData), 0U);
+  EXPECT_EQ(CGraphData_getFilterWidth(other), 20U);
+  EXPECT_EQ(CGraphData_getCount(first, RawData), 25U);
+  EXPECT_EQ(CGraphData_getFilterWidth(first), 10U);
+}
+
+TEST_F(GraphGuiTest, ApplyWithoutADirectionSwitchKeepsTheOpenedChannelsHistory) {
+  configuration_setGraphSettings(kStartSettings, 1);
+  configuration_setRfPowerScale({false, 5}, 1, 0);
+  CGraphData* first = &sensorDisplays[0].graphDataPwr;
+  CGraphData* other = &sensorDisplays[1].graphDataPwr;
+  CGraphData_create(other, 10);
+  for (int i = 0; i < 40; ++i) CGraphData_addItem(other, 7.0F);
+  CGTKTimePowerGraph_setGraphDataInstance(&graphs[0], other);
+  open();
+  setCheck("graphSettingsCheckButtonAverage", true);
+  press("C4N");
+  // Channel 1 is shown, with a history of its own, by the time Apply is pressed.
+  addSamples(25, 5.0F);
+  CGTKTimePowerGraph_setGraphDataInstance(&graphs[0], first);
+  click("graphSettingsButton_apply");
+
+  EXPECT_EQ(CGraphData_getCount(other, RawData), 40U);
+  EXPECT_EQ(CGraphData_getFilterWidth(other), 4U);
+  EXPECT_EQ(CGraphData_getCount(other, AveragedData), 37U);
+  EXPECT_EQ(CGraphData_getCount(first, RawData), 25U);
+  EXPECT_EQ(CGraphData_getFilterWidth(first), 10U);
 }
 
 TEST_F(GraphGuiTest, TheGraphDrawsARampAndAStep) {

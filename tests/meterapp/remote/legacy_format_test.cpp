@@ -129,7 +129,7 @@ TEST(LegacyGrammarTest, CommandsAndFlags) {
     ASSERT_EQ(SerialCommand_Initialize(line.slavePath().c_str()), 0);  // everything to its initial value
     EXPECT_EQ(feed(row.input), row.commands);
     const SerialCommandStatus status = SerialCommand_getStatus();
-    EXPECT_EQ(status.receiveState, RECEIVE_STATE_INITIAL);
+    EXPECT_EQ(status.receive_state, RECEIVE_STATE_INITIAL);
     EXPECT_EQ(status.validCommand, row.validCommand);
     EXPECT_EQ(status.validParameter, row.validParameter);
   }
@@ -141,32 +141,32 @@ TEST(LegacyGrammarTest, HandlerState) {
   ASSERT_EQ(SerialCommand_Initialize(line.slavePath().c_str()), 0);
   SerialCommandStatus s = SerialCommand_getStatus();
   EXPECT_TRUE(s.autoscale);
-  EXPECT_EQ(s.triggerMode, TRIGGER_MODE_1);
-  EXPECT_EQ(s.measureSelect, MEASURE_SELECT_FORWARD);
+  EXPECT_EQ(s.trigger_mode, TRIGGER_MODE_1);
+  EXPECT_EQ(s.measure_select, MEASURE_SELECT_FORWARD);
 
   feed("R05");
   s = SerialCommand_getStatus();
-  EXPECT_EQ(s.forwardRange, 5);
-  EXPECT_EQ(s.reflectedRange, 4);
+  EXPECT_EQ(s.forward_range, 5);
+  EXPECT_EQ(s.reflected_range, 4);
   EXPECT_FALSE(s.autoscale);
   feed("R00");
-  EXPECT_EQ(SerialCommand_getStatus().reflectedRange, 0);
+  EXPECT_EQ(SerialCommand_getStatus().reflected_range, 0);
   feed("R18");  // refused: the range stays
-  EXPECT_EQ(SerialCommand_getStatus().forwardRange, 0);
+  EXPECT_EQ(SerialCommand_getStatus().forward_range, 0);
   feed("RYYT5RC");
   s = SerialCommand_getStatus();
   EXPECT_TRUE(s.autoscale);
-  EXPECT_EQ(s.triggerMode, TRIGGER_MODE_5);
+  EXPECT_EQ(s.trigger_mode, TRIGGER_MODE_5);
   EXPECT_EQ(serial_command_handler_get_triggerMode(), TRIGGER_MODE_5);
-  EXPECT_EQ(s.measureSelect, MEASURE_SELECT_REFLECTED);
-  EXPECT_TRUE(s.measurementSelected);
+  EXPECT_EQ(s.measure_select, MEASURE_SELECT_REFLECTED);
+  EXPECT_TRUE(s.measurement_selected);
   feed("T5");
-  EXPECT_FALSE(SerialCommand_getStatus().measurementSelected);
+  EXPECT_FALSE(SerialCommand_getStatus().measurement_selected);
   feed("J0");
   EXPECT_TRUE(SerialCommand_getStatus().selfTestStatus);
   SerialRange_Setrange(40);
-  EXPECT_EQ(SerialCommand_getStatus().forwardRange, 17);
-  EXPECT_EQ(SerialCommand_getStatus().reflectedRange, 16);
+  EXPECT_EQ(SerialCommand_getStatus().forward_range, 17);
+  EXPECT_EQ(SerialCommand_getStatus().reflected_range, 16);
 }
 
 }  // namespace

@@ -36,16 +36,21 @@ class LegacyPortTest : public ::testing::Test {
   void TearDown() override {
     SerialCommand_Stop();
     sensorPortHandler_setIsConnected(kPort, false);
-    SensorManager_GetActiveSensors()->sensor1 = nullptr;
+    SensorManager_Destroy();
     configuration_setCommandModeSW(false);
   }
 
   // Binds kPort to channel 1 with a reading of `forward` / `reflected` W.
   void bindSensor(float forward, float reflected = 0.5F) {
-    SensorInstance* instance = SensorManager_GetSensorInstance(kPort);
-    ASSERT_NE(instance, nullptr);
-    instance->index = kPort;
-    SensorManager_GetActiveSensors()->sensor1 = instance;
+    // As detection and the display pass do it: the sensor is found, asked
+    // about, and given channel 1.
+    CONNECTED_SENSORS record;
+    record.detectedSensors = kSensorPortDetectionBit[kPort];
+    record.detectedSensorsChanged = record.detectedSensors;
+    SensorManager_UpdatePhysicalSensors(&record, true);
+    SensorManager_UpdateLogicalChannel();
+    SensorManager_answerChannelQuestion(kPort, sensorLogicalChannel1);
+    ASSERT_TRUE(SensorManager_UpdateLogicalChannel());
     sensorPortHandler_setIsConnected(kPort, true);
     setReading(forward, reflected);
   }
