@@ -276,6 +276,7 @@ TEST_F(ScpiSensorTest, EveryRowAnswersThroughTheServer) {
   control("set serial1 fwd 4");
   ASSERT_EQ(askUntil("MEAS:AVER?", "4e-08"), "4e-08") << "a small power is not rounded away";
   ASSERT_EQ(askUntil("MEAS:AVER? 2", "4"), "4");
+  ASSERT_EQ(askUntil("MEAS:GATE:MIN?", "0.25"), "0.25") << "fetched later in the cycle than the power";
   runTable({
       // MEASure, from the copy of the last display pass.
       {"MEAS:TEMP?", "25", {}},
