@@ -232,7 +232,8 @@ std::string serialFor(const std::string& model) {
 }  // namespace
 
 const char* Simulator_help() {
-  return "plug SENSOR [MODEL]          plug a sensor in (SENSOR: serial1 serial2 usb1 usb2)\n"
+  return "plug SENSOR [MODEL [SERIAL]] plug a sensor in (SENSOR: serial1 serial2 usb1 usb2);\n"
+         "                             a USB sensor may get its own serial number (digits)\n"
          "pull SENSOR                  pull it out\n"
          "set SENSOR QUANTITY VALUE    fwd rfl freq temp (all); maxpower minpower (serial);\n"
          "                             prd prf width dcyc gatemean gatemax gatemin questionable\n"
@@ -240,6 +241,8 @@ const char* Simulator_help() {
          "fault SENSOR FAULT           none short silent babble (serial); none short silent opc-never (usb)\n"
          "error SENSOR CODE [TEXT]     put an entry in a USB sensor's error queue\n"
          "count SENSOR HEADER          how many times a USB sensor received HEADER\n"
+         "received SENSOR [reset]      the commands (not queries) a USB sensor received since the\n"
+         "                             last reset or its plug-in: OK TOTAL HEADER=N ...; reset starts anew\n"
          "scpi SENSOR MESSAGE          hand a USB sensor one message; its reply follows OK\n"
          "status                       every port: model and plugged or pulled\n"
          "battery voltage|current|charge|temp|state VALUE\n"
@@ -289,12 +292,16 @@ std::string Simulator::Impl::plug(bool isUsb, std::size_t i, const std::vector<s
     return "OK";
   }
   if (model.size() > 20) return "ERR a USB model text has at most 20 characters";
+  const std::string serialNumber = w.size() > 3 ? w[3] : std::string();
+  if (serialNumber.size() > 8 || serialNumber.find_first_not_of("0123456789") != std::string::npos) {
+    return "ERR a USB serial number is up to 8 digits";
+  }
   auto pty = std::make_shared<Pty>(options.usbTimeoutTenths);
   {
     // A sensor plugged in starts from its power-on settings.
     std::lock_guard guard(usb[i].lock);
     const std::string name = model.empty() ? usb[i].sensor.model() : model;
-    UsbSensor fresh(name, serialFor(name));
+    UsbSensor fresh(name, serialNumber.empty() ? serialFor(name) : serialNumber);
     fresh.readings = usb[i].sensor.readings;
     fresh.fault = usb[i].sensor.fault;
     usb[i].sensor = std::move(fresh);
@@ -404,6 +411,16 @@ std::string Simulator::Impl::usbOnly(const std::vector<std::string>& w, std::siz
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
     sensor.pushError(static_cast<int>(*code), rest.empty() ? "Simulated error" : rest);
     return "OK";
+  }
+  if (w[0] == "received") {
+    if (w.size() == 3 && w[2] == "reset") {
+      sensor.resetCommands();
+      return "OK";
+    }
+    if (w.size() != 2) return "ERR usage: received SENSOR [reset]";
+    std::string out = "OK " + std::to_string(sensor.commandTotalSinceReset());
+    for (const auto& c : sensor.commandsSinceReset()) out += " " + c.header + "=" + std::to_string(c.count);
+    return out;
   }
   if (w[0] == "count") {
     if (w.size() != 3) return "ERR usage: count SENSOR HEADER";
@@ -536,7 +553,7 @@ std::string Simulator::control(std::string_view line) {
   const std::vector<std::string> w = words(line);
   if (w.empty()) return "ERR empty command";
   const std::string& verb = w[0];
-  if (verb == "help") return "OK see the README; commands: plug pull set fault error count scpi status battery help quit";
+  if (verb == "help") return "OK see the README; commands: plug pull set fault error count received scpi status battery help quit";
   if (verb == "status") return s.status();
   if (verb == "quit") {
     s.quit = true;
@@ -562,7 +579,7 @@ std::string Simulator::control(std::string_view line) {
     return "ERR unknown sensor: " + sensor;
   }
   try {
-    if (verb == "plug") return w.size() <= 3 ? s.plug(isUsb, index, w) : "ERR usage: plug SENSOR [MODEL]";
+    if (verb == "plug") return w.size() <= (isUsb ? 4 : 3) ? s.plug(isUsb, index, w) : "ERR usage: plug SENSOR [MODEL]";
     if (verb == "pull") return w.size() == 2 ? s.pull(isUsb, index) : "ERR usage: pull SENSOR";
     if (verb == "fault") return w.size() == 3 ? s.fault(isUsb, index, w[2]) : "ERR usage: fault SENSOR FAULT";
     if (verb == "set") {
@@ -571,7 +588,7 @@ std::string Simulator::control(std::string_view line) {
       if (!value) return "ERR not a number: " + w[3];
       return s.set(isUsb, index, w[2], *value);
     }
-    if (verb == "error" || verb == "count" || verb == "scpi") {
+    if (verb == "error" || verb == "count" || verb == "scpi" || verb == "received") {
       if (!isUsb) return "ERR " + verb + " applies to USB sensors only";
       if (verb == "scpi" && w.size() < 3) return "ERR usage: scpi SENSOR MESSAGE";
       return s.usbOnly(w, index, line);

@@ -10,6 +10,7 @@ namespace {
 constexpr std::size_t kMaxErrors = 10;
 constexpr std::size_t kBlockSize = 512;
 constexpr std::size_t kMaxCountedHeaders = 256;
+constexpr std::size_t kMaxListedCommands = 64;
 
 struct Limit {
   float min;
@@ -115,6 +116,11 @@ int UsbSensor::received(std::string_view header) const {
   return it == received_.end() ? 0 : it->second;
 }
 
+void UsbSensor::resetCommands() {
+  commands_.clear();
+  commandTotal_ = 0;
+}
+
 int UsbSensor::statusByte() const {
   int stb = kMessageAvailable;
   if (!errors_.empty()) stb |= kErrorQueueNotEmpty;
@@ -134,6 +140,16 @@ std::optional<std::string> UsbSensor::handle(std::string_view message) {
     // Headers are counted for tests; a stream of distinct garbage headers
     // must not grow the table without end.
     received_.emplace(header, 1);
+  }
+  if (header.empty() || header.back() != '?') {
+    ++commandTotal_;
+    const auto listed = std::find_if(commands_.begin(), commands_.end(),
+                                     [&](const CommandCount& c) { return c.header == header; });
+    if (listed != commands_.end()) {
+      ++listed->count;
+    } else if (commands_.size() < kMaxListedCommands) {
+      commands_.push_back({header, 1});
+    }
   }
 
   std::optional<std::string> reply = dispatch(header, argument);

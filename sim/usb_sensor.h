@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct UsbSensorReadings {
   float forward = 1.0F;       // W
@@ -74,6 +75,16 @@ class UsbSensor {
   std::size_t errorCount() const { return errors_.size(); }
   // Times a header (the message up to its first blank) was received.
   int received(std::string_view header) const;
+  // The commands (messages that are not queries) received since the last
+  // resetCommands(), counted per header in the order first seen, and their
+  // total. At most 64 distinct headers are listed; the total counts all.
+  struct CommandCount {
+    std::string header;
+    int count = 0;
+  };
+  const std::vector<CommandCount>& commandsSinceReset() const { return commands_; }
+  int commandTotalSinceReset() const { return commandTotal_; }
+  void resetCommands();
   // The plug-and-play document the sensor serves.
   const std::string& pnpFile() const { return pnp_; }
 
@@ -100,6 +111,8 @@ class UsbSensor {
   UsbSensorSettings settings_;
   std::deque<std::pair<int, std::string>> errors_;
   std::map<std::string, int, std::less<>> received_;
+  std::vector<CommandCount> commands_;
+  int commandTotal_ = 0;
   std::string pnp_;
   int blockNumber_ = 1;
 };

@@ -210,6 +210,10 @@ TEST_F(SimPorts, ControlCommandsRejectMistakesAndCarryOn) {
                        "set usb1 questionable nan",
                        "error serial1 -100",
                        "count usb1",
+                       "received usb1 now",
+                       "received serial1",
+                       "plug usb1 P804 12AB",
+                       "plug usb1 P804 123456789",
                        "scpi usb1"};
   for (const char* line : bad) {
     SCOPED_TRACE(line);
@@ -221,6 +225,18 @@ TEST_F(SimPorts, ControlCommandsRejectMistakesAndCarryOn) {
   EXPECT_EQ(sim->control("scpi usb1 SYST:ERR?"), "OK -222,\"Data out of range\"");
   EXPECT_EQ(sim->control("set usb1 questionable 512"), "OK");
   EXPECT_EQ(sim->control("scpi usb1 STAT:QUES:COND?"), "OK 512");
+  // Commands, not queries, are listed since the last reset, in the order
+  // first seen; a new plug starts a fresh sensor with its own serial number.
+  EXPECT_EQ(sim->control("received usb1 reset"), "OK");
+  EXPECT_EQ(sim->control("scpi usb1 SENS:FREQ 2400"), "OK");
+  EXPECT_EQ(sim->control("scpi usb1 SENS:FREQ?"), "OK 2400");
+  EXPECT_EQ(sim->control("scpi usb1 TRIG:LEV 0.5"), "OK");
+  EXPECT_EQ(sim->control("scpi usb1 SENS:FREQ 100"), "OK");
+  EXPECT_EQ(sim->control("received usb1"), "OK 3 SENS:FREQ=2 TRIG:LEV=1");
+  EXPECT_EQ(sim->control("plug usb1 P804 80499999"), "OK");
+  EXPECT_EQ(sim->control("received usb1"), "OK 0");
+  EXPECT_EQ(sim->control("scpi usb1 SYST:IDEN:SN?"), "OK 80499999");
+  EXPECT_EQ(sim->control("pull usb1"), "OK");
   EXPECT_EQ(sim->control("status"), "OK serial1=C604:pulled serial2=C604:pulled usb1=P804:pulled usb2=P804:pulled");
   EXPECT_FALSE(sim->quitRequested());
   EXPECT_EQ(sim->control("quit"), "OK");

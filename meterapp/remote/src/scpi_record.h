@@ -47,9 +47,35 @@ struct LANCONFIG_IP_S {
 
 enum scpi_sensor_config_state_t { NotInitialized = 0, Syncronized = 1, Modified = 2 };
 
+// The sensor a staged configuration or a measurement copy belongs to: its
+// port and serial number, and whether it was measuring. A channel whose
+// sensor is swapped gets a new owner, and what belonged to the old one is
+// dropped, so that a COMMit never sends one sensor's staging to another and
+// a query never answers another sensor's reading. Readiness is part of it
+// because a sensor that is still identifying (or restarting) has not had its
+// configuration read yet: what was staged from it is reloaded once it
+// measures.
+struct ScpiSensorOwner {
+  int port = sensorPort_None;
+  std::array<char, 9> serialNumber{};
+  bool ready = false;
+  bool operator==(const ScpiSensorOwner&) const = default;
+};
+
 struct scpi_sensor_config {
   scpi_sensor_config_state_t state = NotInitialized;
   SENSOR_CONFIGS config{};
+  ScpiSensorOwner owner{};
+  // Counts the edits, so that a COMMit that waited for the sensor can tell
+  // whether the staging changed meanwhile (from the other transport).
+  std::uint64_t revision = 0;
+};
+
+// The measurement copy of one channel and whose it is; `valid` is false
+// until the display pass has pushed a reading of the current owner.
+struct ScpiMeasurementCopy {
+  ScpiSensorOwner owner{};
+  bool valid = false;
 };
 
 // Where a parser context sends its replies: the descriptor (the client socket,
@@ -71,11 +97,15 @@ struct SCPI_S {
   // Never held while a reply is written to a transport.
   std::mutex lock;
   std::array<bool, 2> chanValid{};
-  std::array<SensorInstance*, 2> sensor{};
+  // The active sensor of SCPI channel 1 / 2 as a copy of its instance, taken
+  // from the sensor manager under its lock (the server threads never follow
+  // the manager's own pointers); meaningful where chanValid is set.
+  std::array<SensorInstance, 2> sensor{};
   std::array<char, 16> modelNum{};
   std::array<char, 16> serialNum{};
   std::array<char, 128> fwVersion{};
   std::array<SENSOR_MEASUREMENTS, 2> measurements{};
+  std::array<ScpiMeasurementCopy, 2> measurementOwner{};
   std::array<scpi_sensor_config, 2> configs{};
 
   scpi_t tcpContext{};
@@ -118,7 +148,30 @@ void pushCustomScpiError(scpi_t* context, int key);
 void pushCustomScpiErrorWithMsg(scpi_t* context, int key, std::string_view text);
 
 // Refreshes chanValid and sensor from the sensor manager's active sensors.
+// Called with the record's lock held.
 bool scpiGetSensor();
+
+// The five preconditions a sensor command may have, checked in the order
+// S, M, T, G, P (see SCPI_CheckConditions).
+struct PulseSensorConditions {
+  bool bPulseMode = false;      // M: the meter is in pulse mode
+  bool bPulseSensor = false;    // S: the channel has a USB CW & Pulse sensor
+  bool bP804 = false;           // T: the sensor has triggered gates (not P803)
+  bool bPulseGate = false;      // P: the staged model is the pulse gate
+  bool bTriggeredGate = false;  // G: the staged model is the triggered gates
+};
+
+// The optional channel parameter: absent 1; 0, 3, -1 and the like queue
+// custom error 101, special words and non-numbers -220. Only parses.
+bool SCPI_ReadChannelParameter(scpi_t* context, int* channel);
+// With the record's lock held: refreshes the channel map, drops what belonged
+// to a previous sensor, queues 102 for an empty channel, and loads the staged
+// configuration of a channel that has none yet. `index` is channel - 1.
+bool SCPI_IsChannelValid(scpi_t* context, int index);
+// With the record's lock held, after SCPI_IsChannelValid.
+bool SCPI_CheckConditions(scpi_t* context, const PulseSensorConditions& conditions, int index);
+// The owner the channel's sensor has now.
+ScpiSensorOwner scpiSensorOwner(const SensorInstance& sensor);
 
 // The TCP port the server listens on (0 until it listens).
 std::uint16_t scpiTcpServer_port();

@@ -405,32 +405,3 @@ void destroyScpiParser() {
   // The record itself stays: the display pass may push readings into it
   // until the process ends. A later initScpiParser (tests) replaces it.
 }
-
-// ---- Sensor map and measurements ----
-
-// Called with the record's lock held.
-bool scpiGetSensor() {
-  if (scpi == nullptr) return false;
-  scpi->chanValid = {false, false};
-  scpi->sensor = {nullptr, nullptr};
-  const ActiveSensors* active = SensorManager_GetActiveSensors();
-  if (active == nullptr) return false;
-  for (SensorInstance* sensor : {active->sensor1, active->sensor2}) {
-    if (sensor == nullptr || sensor->logicalChannel > 1) continue;
-    scpi->chanValid[sensor->logicalChannel] = true;
-    scpi->sensor[sensor->logicalChannel] = sensor;
-  }
-  return scpi->chanValid[0] || scpi->chanValid[1];
-}
-
-void scpiUpdateMeasurement(int index, SENSOR_MEASUREMENTS measurements) {
-  if (scpi == nullptr) return;
-  std::lock_guard guard(scpi->lock);
-  scpiGetSensor();
-  for (std::size_t channel = 0; channel < 2; ++channel) {
-    const SensorInstance* sensor = scpi->sensor[channel];
-    if (scpi->chanValid[channel] && sensor != nullptr && static_cast<int>(sensor->index) == index) {
-      scpi->measurements[channel] = measurements;
-    }
-  }
-}

@@ -84,11 +84,12 @@ TEST_F(ScpiCommandsTest, IdentificationCarriesTheProvisionedIdentityAndNoCarriag
   EXPECT_EQ(send("SYST:IDEN:FWR?"), "2026-03-01 08:15:00  1234-abcd\r\n");
 }
 
-TEST_F(ScpiCommandsTest, SensorRowsAnswerThroughOnePlaceholder) {
-  for (const char* message : {"MEAS:AVER?", "TRIG:LEV 0.5", "SYST:IDEN:SENS?", "SYST:PULS:CONF:COMM"}) {
+TEST_F(ScpiCommandsTest, SensorRowsWithoutAnySensorQueueNoSensorAndReplyNothing) {
+  for (const char* message : {"MEAS:AVER?", "MEAS:STAT2:MAX? 2", "TRIG:LEV 0.5", "SYST:IDEN:SENS?",
+                              "SYST:PULS:CONF:SYNC", "SYST:PULS:CONF:COMM"}) {
     SCOPED_TRACE(message);
     EXPECT_EQ(send(message), "");
-    EXPECT_EQ(errors(), std::vector<std::string>{"-200,\"Execution error;Sensor commands are not available yet\""});
+    EXPECT_EQ(errors(), std::vector<std::string>{"-220,\"Parameter error;No sensor connected on the channel\""});
   }
 }
 
