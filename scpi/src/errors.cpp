@@ -235,6 +235,14 @@ void SCPI_ErrorPushEx(scpi_t* context, int_fast16_t code, std::string_view info)
   scpi_detail::Error_push(context, code, info, true);
 }
 
+void SCPI_ErrorPushWithReply(scpi_t* context, int_fast16_t code, std::string_view info) {
+  const bool flagged = context->unit.error_flagged;
+  const bool lastOk = context->last_ok;
+  scpi_detail::Error_push(context, code, info, true);
+  context->unit.error_flagged = flagged;
+  context->last_ok = lastOk;
+}
+
 bool SCPI_ErrorPop(scpi_t* context, scpi_error_t* error) {
   if (context->error_count == 0) {
     if (error != nullptr) *error = scpi_error_t{};

@@ -24,6 +24,26 @@ TEST(StatusTest, FullQueueKeepsTheOldestAndEndsInOverflow) {
   EXPECT_EQ(empty.error_code, 0);
 }
 
+// An error that goes with a reply (a stale reading) leaves the reply and
+// the rest of the line alone; an ordinary error drops the unit's reply.
+TEST(StatusTest, AnErrorPushedWithItsReplyKeepsTheReply) {
+  Harness sut;
+  sut.on_command = [](scpi_t* context) {
+    SCPI_ResultText(context, "X");
+    SCPI_ErrorPushWithReply(context, -230, "stale");
+    return SCPI_RES_OK;
+  };
+  EXPECT_EQ(sut.Send("TEST:TREEA?;*OPC?\n"), "\"X\";1\r\n");
+  EXPECT_EQ(sut.Errors(), (std::vector<scpi_test::QueuedError>{{-230, "stale", true}}));
+  sut.on_command = [](scpi_t* context) {
+    SCPI_ResultText(context, "X");
+    SCPI_ErrorPushEx(context, -230, "stale");
+    return SCPI_RES_OK;
+  };
+  EXPECT_EQ(sut.Send("TEST:TREEA?\n").find("X"), std::string::npos);
+  EXPECT_EQ(sut.Codes(), std::vector<int>{-230});
+}
+
 TEST(StatusTest, SeventeenEntriesThroughTheCommands) {
   Harness sut;
   std::string flood;

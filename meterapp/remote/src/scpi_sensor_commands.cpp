@@ -69,13 +69,11 @@ std::size_t getTiggeredGateIndex(const Header& header) {
 
 // A measurement query on a channel whose sensor is not measuring yet (or
 // any more) answers "not a number" together with -230, so that a client
-// neither waits for ever nor takes an old value for a new one. The engine
-// drops the reply of a unit that queued an error; this reply belongs with
-// its error, so the unit is marked as answered again.
+// neither waits for ever nor takes an old value for a new one. The error
+// goes with the reply rather than replacing it.
 void answerStale(scpi_t* context) {
   SCPI_ResultSensorFloat(context, kSensorNaN);
-  SCPI_ErrorPushEx(context, -230, "The sensor on the channel is not measuring");
-  context->unit.error_flagged = false;
+  SCPI_ErrorPushWithReply(context, -230, "The sensor on the channel is not measuring");
 }
 
 struct Reading {

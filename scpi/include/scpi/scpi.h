@@ -448,6 +448,10 @@ size_t SCPI_ResultArbitraryBlock(scpi_t* context, std::string_view data);
 void SCPI_ErrorPush(scpi_t* context, int_fast16_t code);
 // With device-dependent information (cut to SCPI_ERROR_INFO_MAX characters).
 void SCPI_ErrorPushEx(scpi_t* context, int_fast16_t code, std::string_view info);
+// Queues an error that goes with the unit's reply instead of replacing it
+// (a reading that is answered but known to be stale): the unit keeps its
+// reply and still counts as answered.
+void SCPI_ErrorPushWithReply(scpi_t* context, int_fast16_t code, std::string_view info);
 // Removes the oldest entry; an empty queue gives code 0.
 bool SCPI_ErrorPop(scpi_t* context, scpi_error_t* error);
 int32_t SCPI_ErrorCount(const scpi_t* context);
