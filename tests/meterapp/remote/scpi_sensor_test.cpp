@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -102,7 +103,8 @@ struct Plug {
   std::uint32_t channel;  // sensorLogicalChannel1 or 2
 };
 
-std::array<std::uint32_t, kSensorPortCount> gChannelChoice{};
+// Written by the test, read by the harness thread that answers the channel question.
+std::array<std::atomic<std::uint32_t>, kSensorPortCount> gChannelChoice{};
 
 class ScpiSensorTest : public ::testing::Test {
  protected:
@@ -525,8 +527,9 @@ TEST_F(ScpiSensorTest, ASwappedSensorStartsFromItsOwnConfigurationAndReadings) {
   control("set usb1 fwd 3.5");
   control("plug usb1 P804 80499999");
   ASSERT_TRUE(waitUntil([] {
-    const ActiveSensors* active = SensorManager_GetActiveSensors();
-    return active->sensor1 != nullptr && active->sensor1->logicalChannel == sensorLogicalChannel1;
+    // Read through the manager's locked copy: detection runs on another thread.
+    const int port = SensorManager_getActivePorts()[0];
+    return port == sensorPort_USB1 && SensorInstance_GetLogicalChannel(port) == sensorLogicalChannel1;
   }));
   EXPECT_EQ(ask("MEAS:AVER?"), "9.91E+37") << "not the previous sensor's 1";
   EXPECT_EQ(errors(), std::vector<std::string>{kStale});
