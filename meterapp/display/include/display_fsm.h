@@ -17,7 +17,10 @@ struct SensorDisplayInstance {
   // 255 while no sensor is bound; written by the display, read by the graph
   // sampler.
   std::atomic<SensorPort> sensorPort{sensorPort_None};
-  CGraphData graphDataPwr;  // the channel's power history
+  // The channel's power history. Kept in a zero-filled table of its own: a
+  // record with any non-zero field is stored whole in the program file, and
+  // the two histories are 2.8 MB.
+  CGraphData& graphDataPwr;
 };
 extern std::array<SensorDisplayInstance, 2> sensorDisplays;
 

@@ -36,11 +36,12 @@ constexpr std::uint32_t kGraphMaxFilterWidth = 64;
 
 // About 1.4 MB: lives in the process-wide channel records, never on a stack.
 // The store does not wrap: once full, new samples are dropped until it is
-// reset.
+// reset. Every member starts as zero, so that the two channel stores take
+// no room in the program file; CGraphData_create sets the average width.
 struct CGraphData {
   mutable std::mutex mutex;
   std::uint32_t count = 0;  // raw samples held
-  std::uint32_t filterWidth = kGraphMaxFilterWidth;
+  std::uint32_t filterWidth = 0;  // 0 until created: no averages
   std::array<GraphDataItem, kGraphRawCapacity> rawData{};
   std::array<GraphDataItem, kGraphAverageCapacity> averageData{};
 };

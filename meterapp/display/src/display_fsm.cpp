@@ -8,7 +8,11 @@
 #include "log_manager.h"
 #include "sensor_manager.h"
 
-std::array<SensorDisplayInstance, 2> sensorDisplays;
+namespace {
+std::array<CGraphData, 2> channelGraphStores;
+}  // namespace
+std::array<SensorDisplayInstance, 2> sensorDisplays{{{.graphDataPwr = channelGraphStores[0]},
+                                                     {.graphDataPwr = channelGraphStores[1]}}};
 std::array<CSensorDisplayFSM, NumberOfDisplays> sensorFSM;
 SensorCountSubState_t countSubState = SingleSensor;
 

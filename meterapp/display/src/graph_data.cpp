@@ -25,7 +25,9 @@ void computeAverage(CGraphData& d, std::uint32_t s) {
   d.averageData[s].timestamp = d.rawData[s].timestamp;
 }
 
-std::uint32_t averagedCount(const CGraphData& d) { return d.count >= d.filterWidth ? d.count - d.filterWidth + 1 : 0; }
+std::uint32_t averagedCount(const CGraphData& d) {
+  return d.filterWidth != 0 && d.count >= d.filterWidth ? d.count - d.filterWidth + 1 : 0;
+}
 
 GraphDataItem rawItem(const CGraphData& d, std::uint32_t index) {
   if (index < d.count) return d.rawData[index];
@@ -75,7 +77,7 @@ void CGraphData_addItem(CGraphData* instance, float power) {
   if (d.count >= kGraphRawCapacity) return;  // the store does not wrap
   d.rawData[d.count] = {power, now};
   ++d.count;
-  if (d.count >= d.filterWidth) computeAverage(d, d.count - d.filterWidth);
+  if (d.filterWidth != 0 && d.count >= d.filterWidth) computeAverage(d, d.count - d.filterWidth);
 }
 
 void CGraphData_setFilterWidth(CGraphData* instance, std::uint32_t width) {

@@ -19,6 +19,17 @@ void addSamples(CGraphData* d, std::uint32_t n, float (*f)(std::uint32_t)) {
   for (std::uint32_t i = 0; i < n; ++i) CGraphData_addItem(d, f(i));
 }
 
+// A store that was never created (all zero, as the channel stores are
+// before start-up creates them) keeps samples but has no averages.
+TEST(GraphDataTest, AStoreNotYetCreatedHasNoAverages) {
+  auto sut = std::make_unique<CGraphData>();
+  for (int i = 0; i < 5; ++i) CGraphData_addItem(sut.get(), 1.0F);
+  EXPECT_EQ(CGraphData_getCount(sut.get(), RawData), 5U);
+  EXPECT_EQ(CGraphData_getCount(sut.get(), AveragedData), 0U);
+  EXPECT_EQ(CGraphData_getFilterWidth(sut.get()), 0U);
+  EXPECT_TRUE(std::isnan(CGraphData_getFilterItem(sut.get(), 0).power));
+}
+
 TEST(GraphDataTest, TheStoreDoesNotWrapOnceFull) {
   auto sut = makeStore(10);
   addSamples(sut.get(), kGraphRawCapacity, [](std::uint32_t i) { return static_cast<float>(i); });
