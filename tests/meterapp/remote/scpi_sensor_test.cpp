@@ -418,6 +418,9 @@ TEST_F(ScpiSensorTest, PreconditionsInTheirOrder) {
 
 TEST_F(ScpiSensorTest, SensorCwOnASerialPortFailsTheSensorCheckFirst) {
   start({{"serial2", "C604", sensorPort_Serial2, sensorLogicalChannel1}}, false);
+  // The serial sensor reports its temperature in a later exchange than its
+  // powers: wait for the first one (a slow machine may not have it yet).
+  ASSERT_EQ(askUntil("MEAS:TEMP?", "25"), "25");
   runTable({
       {"CALC:STAT3:ENAB 1", "", {kC60x}},
       {"SENS:FREQ?", "", {kC60x}},
