@@ -21,12 +21,11 @@
 #include "sensor_manager.h"
 #include "text_field.h"
 #include "widget_utils.h"
+#include "window_test_support.h"
 
 namespace {
 
-void drainMainLoop() {
-  while (gtk_events_pending()) gtk_main_iteration();
-}
+using display_test::drainMainLoop;
 
 std::string labelText(GtkWidget* label) { return label != nullptr ? gtk_label_get_text(GTK_LABEL(label)) : "<none>"; }
 
@@ -85,26 +84,10 @@ void reading(int port, float forward, float reflected) {
   SensorPortHandler_setSimulatedMeasurements(port, m);
 }
 
-void settle() {
-  for (int frame = 0; frame < 10; ++frame) {
-    drainMainLoop();
-    g_usleep(20000);
-  }
-  drainMainLoop();
-}
+using display_test::settle;
 
 void saveScreenshot(const char* name) {
-  GtkWidget* window = entireScreen.mainWindow;
-  gtk_widget_queue_draw(window);
-  settle();
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1024, 768);
-  cairo_t* cr = cairo_create(surface);
-  gtk_widget_draw(window, cr);
-  cairo_destroy(cr);
-  std::filesystem::create_directories(R9050_ARTIFACT_DIR);
-  const std::string file = std::string(R9050_ARTIFACT_DIR) + "/" + name;
-  EXPECT_EQ(cairo_surface_write_to_png(surface, file.c_str()), CAIRO_STATUS_SUCCESS) << file;
-  cairo_surface_destroy(surface);
+  display_test::saveWindowScreenshot(entireScreen.mainWindow, R9050_ARTIFACT_DIR, name);
 }
 
 const CGTKPowerDisplay& power(GtkSensorInstance i) { return gtkSensor[static_cast<std::size_t>(i)].power; }

@@ -15,12 +15,11 @@
 #include "display_fsm.h"
 #include "graph.h"
 #include "sensor_data.h"
+#include "window_test_support.h"
 
 namespace {
 
-void drainMainLoop() {
-  while (gtk_events_pending()) gtk_main_iteration();
-}
+using display_test::drainMainLoop;
 
 GtkWidget* w(const char* id) {
   GtkWidget* widget = graphSettingsDialog_lookup(id);

@@ -19,6 +19,7 @@
 #include "power_display.h"
 #include "text_field.h"
 #include "widget_utils.h"
+#include "window_test_support.h"
 
 namespace {
 
@@ -29,9 +30,7 @@ int settingsClicks = 0;
 void onUnits(GtkWidget*, gpointer) { ++unitsClicks; }
 void onSettings(GtkWidget*, gpointer) { ++settingsClicks; }
 
-void drainMainLoop() {
-  while (gtk_events_pending()) gtk_main_iteration();
-}
+using display_test::drainMainLoop;
 
 bool visible(GtkWidget* widget) { return widget != nullptr && gtk_widget_get_visible(widget); }
 
@@ -128,27 +127,10 @@ void feed(GtkSensorInstance instance, int port, float forward, float reflected) 
   drainMainLoop();
 }
 
-// Lets the frame clock run a few frames so that the shown views are laid out.
-void settle() {
-  for (int frame = 0; frame < 10; ++frame) {
-    drainMainLoop();
-    g_usleep(20000);
-  }
-  drainMainLoop();
-}
+using display_test::settle;
 
 void saveScreenshot(const char* name) {
-  GtkWidget* window = entireScreen.mainWindow;
-  gtk_widget_queue_draw(window);
-  settle();
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1024, 768);
-  cairo_t* cr = cairo_create(surface);
-  gtk_widget_draw(window, cr);
-  cairo_destroy(cr);
-  std::filesystem::create_directories(R9050_ARTIFACT_DIR);
-  const std::string file = std::string(R9050_ARTIFACT_DIR) + "/" + name;
-  EXPECT_EQ(cairo_surface_write_to_png(surface, file.c_str()), CAIRO_STATUS_SUCCESS) << file;
-  cairo_surface_destroy(surface);
+  display_test::saveWindowScreenshot(entireScreen.mainWindow, R9050_ARTIFACT_DIR, name);
 }
 
 class MainWindowGuiTest : public ::testing::Test {

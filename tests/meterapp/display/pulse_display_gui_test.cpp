@@ -17,14 +17,13 @@
 #include "sensor_manager.h"
 #include "text_field.h"
 #include "widget_utils.h"
+#include "window_test_support.h"
 
 namespace {
 
 constexpr int kPort = sensorPort_USB1;
 
-void drainMainLoop() {
-  while (gtk_events_pending()) gtk_main_iteration();
-}
+using display_test::drainMainLoop;
 
 std::string label(const CGTKPowerDisplay& d, const char* id) {
   GtkWidget* w = PulseDisplay_lookup(&d, id);
