@@ -11,12 +11,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform.h"
+#include "scratch.h"
 #include "sensor_data.h"
 #include "sensor_port_handler.h"
 #include "serial_sensor.h"
@@ -29,24 +29,7 @@ using namespace std::chrono_literals;
 constexpr int kPort = sensorPort_Serial1;
 constexpr double kLineLimitMs = 22.0 * 10.0 / 9600.0 * 1000.0;
 
-// A scratch device root that is removed again afterwards.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "serialcw-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test_support::ScratchDir;
 
 template <typename Condition>
 bool waitFor(Condition condition, std::chrono::milliseconds limit) {
@@ -65,15 +48,11 @@ double percentile(std::vector<double> values, double p) {
 }
 
 void BM_SerialCwMeasuringCycle(benchmark::State& state) {
-  ScratchDir dir;
-  if (dir.path().empty()) {
-    state.SkipWithError("no scratch directory");
-    return;
-  }
+  ScratchDir dir("serialcw-bench");  // throws when no scratch folder can be made
   const bool paced = state.range(0) != 0;
-  Simulator sim(SimOptions{dir.path(), paced, 50});
+  Simulator sim(SimOptions{dir.str(), paced, 50});
   sim.control("plug serial1 C604");
-  Platform_setRoot(dir.path());
+  Platform_setRoot(dir.str());
   SensorPortHandler_Create(kPort);
   sensorPortHandler_setIsConnected(kPort, true);
 

@@ -21,7 +21,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -33,6 +32,7 @@
 #include "platform.h"
 #include "pty.h"
 #include "pulse_sensor_config.h"
+#include "scratch.h"
 #include "sensor_data.h"
 #include "sensor_port_handler.h"
 #include "simulator.h"
@@ -51,23 +51,7 @@ constexpr int kPort = sensorPort_USB1;
 constexpr auto kReplyTime = 1ms;          // one USB round trip of a real sensor
 constexpr auto kMeasurementTime = 100ms;  // one triggered measurement
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "usb-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  ~ScratchDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test_support::ScratchDir;
 
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto deadline = Clock::now() + limit;
@@ -126,11 +110,11 @@ class BoundSlot {
 };
 
 void BM_UsbCycles(benchmark::State& state) {
-  ScratchDir dir;
+  ScratchDir dir("usb-bench");
   const bool pulse = state.range(0) != 0;
-  Simulator sim(SimOptions{dir.path(), false, 50});
+  Simulator sim(SimOptions{dir.str(), false, 50});
   sim.control("plug usb1 P804");
-  BoundSlot slot(dir.path(), pulse, std::chrono::milliseconds(state.range(1)));
+  BoundSlot slot(dir.str(), pulse, std::chrono::milliseconds(state.range(1)));
   if (!slot.measuring()) {
     state.SkipWithError("the sensor never completed a cycle");
     return;
@@ -150,10 +134,10 @@ void BM_UsbCycles(benchmark::State& state) {
 }
 
 void BM_UsbReadingLatency(benchmark::State& state) {
-  ScratchDir dir;
-  Simulator sim(SimOptions{dir.path(), false, 50});
+  ScratchDir dir("usb-bench");
+  Simulator sim(SimOptions{dir.str(), false, 50});
   sim.control("plug usb1 P804");
-  BoundSlot slot(dir.path(), state.range(0) != 0, 20ms);
+  BoundSlot slot(dir.str(), state.range(0) != 0, 20ms);
   if (!slot.measuring()) {
     state.SkipWithError("the sensor never completed a cycle");
     return;
@@ -205,14 +189,14 @@ void playPacedSensor(const std::stop_token& stop, const Pty& pty, ::UsbSensor& s
 }
 
 void BM_UsbProcessorUse(benchmark::State& state) {
-  ScratchDir dir;
-  DeviceRoot_build(dir.path());
+  ScratchDir dir("usb-bench");
+  DeviceRoot_build(dir.str());
   Pty pty(50);
   ::UsbSensor sensor("P804");
-  DeviceRoot_link(pty.slavePath(), dir.path() + "/dev/usbtmc0");
+  DeviceRoot_link(pty.slavePath(), dir.str() + "/dev/usbtmc0");
   std::jthread player([&](std::stop_token stop) { playPacedSensor(stop, pty, sensor); });
   {
-    BoundSlot slot(dir.path(), state.range(0) != 0, 20ms);
+    BoundSlot slot(dir.str(), state.range(0) != 0, 20ms);
     if (!slot.measuring()) {
       state.SkipWithError("the sensor never completed a cycle");
       return;
@@ -236,7 +220,7 @@ void BM_UsbProcessorUse(benchmark::State& state) {
     state.counters["cycles_per_s"] = static_cast<double>(SensorPortHandler_getUsbCycleCount(kPort) - cyclesBefore) / wall;
   }
   player.request_stop();
-  DeviceRoot_unlink(dir.path() + "/dev/usbtmc0");
+  DeviceRoot_unlink(dir.str() + "/dev/usbtmc0");
 }
 
 }  // namespace
