@@ -110,7 +110,6 @@ class PulseConfigDialogGuiTest : public ::testing::Test {
     sensorPortHandler_setIsConnected(kPort, false);
     SensorPortHandler_Stop(kPort);
     removeSensor();
-    sensorPortHandler_closeRetiredUsbDescriptor(kPort);
     sim.reset();
     UsbSensor_setTiming(UsbHandlerTiming{});
   }
@@ -119,10 +118,7 @@ class PulseConfigDialogGuiTest : public ::testing::Test {
     ASSERT_EQ(sim->control("plug usb1 " + model).substr(0, 2), "OK");
     const int fd = UsbTmcPort_Open(kPort, "/dev/usbtmc0");
     ASSERT_GT(fd, 0);
-    TextField_copy(handler().usbPort.usbPortName, "/dev/usbtmc0");
-    handler().usbPort.fd = fd;
-    handler().usbPort.portClosed = false;
-    handler().usbPort.portState = sensorPortConnected;
+    UsbSlot_bind(kPort, fd, "/dev/usbtmc0");
     sensorPortHandler_setIsConnected(kPort, true);
     const std::uint64_t before = SensorPortHandler_getUsbCycleCount(kPort);
     ASSERT_TRUE(runUntil([&] {
@@ -132,10 +128,7 @@ class PulseConfigDialogGuiTest : public ::testing::Test {
   }
 
   void removeSensor() {
-    sensorPortHandler_setIsConnected(kPort, false);
-    sensorPortHandler_releaseUsbDescriptor(kPort);
-    handler().usbPort.usbPortName.fill('\0');
-    sensorPortHandler_resetUsbSlot(kPort);
+    ASSERT_TRUE(UsbSlot_release(kPort, 1000));  // as detection lets go of a vanished node
     std::this_thread::sleep_for(100ms);
   }
 

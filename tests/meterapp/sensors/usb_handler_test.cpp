@@ -146,10 +146,7 @@ class UsbHandlerTest : public ::testing::Test {
     control("plug usb1 " + model);
     const int fd = UsbTmcPort_Open(kPort, "/dev/usbtmc0");
     ASSERT_GT(fd, 0);
-    TextField_copy(handler().usbPort.usbPortName, "/dev/usbtmc0");
-    handler().usbPort.fd = fd;
-    handler().usbPort.portClosed = false;
-    handler().usbPort.portState = sensorPortConnected;
+    UsbSlot_bind(kPort, fd, "/dev/usbtmc0");
     sensorPortHandler_setIsConnected(kPort, true);
   }
   // The node has gone and detection frees the slot.
