@@ -227,6 +227,18 @@ class ScpiClient:
     def close(self):
         self.sock.close()
 
+    def finish(self, timeout=10.0):
+        """Half-closes, reads what is still coming and waits until the meter
+        closes its end: when this returns the meter has let the connection go
+        (close() alone returns before the meter has even seen the end)."""
+        self.sock.shutdown(socket.SHUT_WR)
+        self.sock.settimeout(timeout)
+        try:
+            while self.sock.recv(65536):
+                pass
+        finally:
+            self.sock.close()
+
 
 def _prepare_scpi_root(root, settings_lines=(), interfaces=None):
     if settings_lines:

@@ -11,18 +11,11 @@ import subprocess
 import time
 from pathlib import Path
 
-import pytest
-
 from conftest import wait_for
 
 TOP = Path(__file__).resolve().parents[3]
 ANSWER = TOP / "scripts/answer-channel-dialog"
 ARTIFACTS = Path(os.environ.get("R9050_ARTIFACTS", TOP / "build/artifacts"))
-# Parts of the meter that other branches build; until they land, the checks
-# that need them are skipped with this reason.
-USB_HANDLER_MISSING = (TOP / "meterapp/sensors/src/usb_sensor_placeholder.cpp").exists()
-SCREEN_MISSING = (TOP / "meterapp/display/src/window_placeholder.cpp").exists()
-NO_USB_READINGS = "the USB sensor handler is still a placeholder: a USB sensor never becomes ready"
 
 
 def start(meter, sim, *sensors):
@@ -91,8 +84,6 @@ def test_a_serial_sensor_asks_for_its_channel_and_shows_its_readings(simulated_m
     sim.send("set", "serial1", "fwd", "25")
     assert wait_for(lambda: 25.0 in readings(meter, 0, "Serial1"), timeout=10)
     screenshot("detection-serial-readings.png")
-    if SCREEN_MISSING:
-        pytest.skip("readings shown through the records only: the power display is not built on this branch")
 
 
 def test_a_usb_sensor_takes_the_other_channel_without_asking(simulated_meter):
@@ -111,9 +102,9 @@ def test_a_usb_sensor_takes_the_other_channel_without_asking(simulated_meter):
     # Pulling one gives the other the full screen.
     sim.send("pull", "serial1")
     assert wait_for(lambda: channels(meter).startswith("SingleSensor, channel 0 inactive")), channels(meter)
-    assert "channel 1 full Connecting port USB1" in channels(meter)
-    if USB_HANDLER_MISSING:
-        pytest.skip(NO_USB_READINGS)
+    # USB1 may have finished connecting while Serial1 was measured: either
+    # way it now has the whole screen.
+    assert re.search(r"channel 1 full (Connecting|Measuring) port USB1", channels(meter)), channels(meter)
     assert wait_for(lambda: readings(meter, 1, "USB1"), timeout=30)
     sim.send("set", "usb1", "fwd", "3")
     assert wait_for(lambda: 3.0 in readings(meter, 1, "USB1"), timeout=10)
@@ -165,8 +156,11 @@ def test_hot_plug_storm(simulated_meter):
         sim.send("pull", port)
     assert wait_for(lambda: "channel 0 full NotConnected port None" in channels(meter) and
                     "channel 1 inactive" in channels(meter), timeout=20), channels(meter)
-    time.sleep(2)
+    # The meter opens files of its own now and then (the battery gauge, the
+    # device list), so a count taken at one instant may hold one of them: a
+    # leak is a count that stays above the baseline.
+    back_to_baseline = wait_for(lambda: open_descriptors(meter.proc.pid) == before, timeout=10)
     after = open_descriptors(meter.proc.pid)
     assert meter.running()
     print(f"storm: 1000 events, descriptors before {before} after {after}")
-    assert after == before
+    assert back_to_baseline, f"descriptors before {before}, still {after} 10 s after the storm"
