@@ -386,6 +386,9 @@ void updateStates(CGTKPowerDisplay* d, const SENSOR_MEASUREMENTS& m, const SENSO
   for (std::size_t i = 0; i < d->stateArray.size(); ++i) {
     gtkPowerDisplay_PulseState& s = d->stateArray[i];
     const bool shown = i < shownStates;
+    // A state the sensor does not measure shows nothing, not even its title:
+    // an empty "State 3" row reads as a state measuring nothing.
+    setShown(s.state, shown);
     setShown(s.unitsButton, shown);
     if (!shown) {
       for (GtkWidget* w : {s.mean, s.max, s.min}) setShown(w, false);

@@ -231,8 +231,10 @@ TEST_F(PulseDisplayGuiTest, TwoStatesShowTheirValuesAndHideStatesThreeAndFour) {
   EXPECT_EQ(label(full.display, "pulse.btnUnits2"), "W");
   EXPECT_EQ(configuration_getStatePowerScale(0, 0).scaleIndex, 3U);  // the moved ranges are stored
   EXPECT_EQ(configuration_getStatePowerScale(0, 1).scaleIndex, 5U);
-  for (const char* id : {"pulse.valueMean3", "pulse.valueMax3", "pulse.valueMin3", "pulse.btnUnits3",
-                         "pulse.valueMean4", "pulse.btnScaleUp4", "pulse.btnScaleAuto4"}) {
+  EXPECT_TRUE(drawn(full.display, "pulse.lblState1"));
+  EXPECT_TRUE(drawn(full.display, "pulse.lblState2"));
+  for (const char* id : {"pulse.lblState3", "pulse.valueMean3", "pulse.valueMax3", "pulse.valueMin3", "pulse.btnUnits3",
+                         "pulse.lblState4", "pulse.valueMean4", "pulse.btnScaleUp4", "pulse.btnScaleAuto4"}) {
     EXPECT_FALSE(visible(full.display, id)) << id;
   }
   // The multi-state mode leaves out the timing rows.
@@ -240,6 +242,12 @@ TEST_F(PulseDisplayGuiTest, TwoStatesShowTheirValuesAndHideStatesThreeAndFour) {
   EXPECT_FALSE(visible(full.display, "pulse.valuePeriod"));
   EXPECT_TRUE(visible(full.display, "pulse.valueFreq"));
   screenshot("pulse_single_states.png");
+  // Configured for four states, the hidden rows come back with their titles.
+  setUsbSensor(true, 4);
+  update(full, pulseReading());
+  for (const char* id : {"pulse.lblState3", "pulse.valueMean3", "pulse.lblState4", "pulse.valueMean4"}) {
+    EXPECT_TRUE(drawn(full.display, id)) << id;
+  }
 }
 
 TEST_F(PulseDisplayGuiTest, GatedMeanOverRangeIsRedWhileMaximumAndMinimumStayWhite) {
