@@ -6,7 +6,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct DISPLAY_RANGE_FORMAT {
   char formatString[16];
@@ -20,6 +22,17 @@ struct DISPLAY_RANGE_FORMAT {
 
 constexpr int kRangeCount = 11;
 constexpr std::uint8_t kTopRange = kRangeCount - 1;
+
+// Prints `value` into a text field with a row's number format. The formats
+// are the constant ones of the tables below (one float conversion each),
+// never text from outside.
+template <std::size_t N>
+void DisplayRange_print(std::array<char, N>& field, const char* format, double value) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  std::snprintf(field.data(), N, format, value);
+#pragma GCC diagnostic pop
+}
 
 // Power in watts, time in seconds, frequency in hertz.
 extern const std::array<DISPLAY_RANGE_FORMAT, kRangeCount> rangeFormats;

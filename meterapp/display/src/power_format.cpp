@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "ranges.h"
+#include "text_field.h"
 
 namespace {
 
@@ -17,21 +18,6 @@ constexpr std::size_t kMaxSerialLength = 9;
 // takes 139 characters with "USB2", so a cut at 127 would end every error
 // page in the middle of its last sentence.
 constexpr std::size_t kMaxDescriptionLength = 191;
-
-template <std::size_t N>
-void copyText(std::array<char, N>& field, const char* text) {
-  std::snprintf(field.data(), N, "%s", text);
-}
-
-// The row's printf format comes from the constant range table: one float
-// conversion, nothing from outside.
-template <std::size_t N>
-void formatNumber(std::array<char, N>& field, const char* format, double value) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // formats come from the constant range tables
-  std::snprintf(field.data(), N, format, value);
-#pragma GCC diagnostic pop
-}
 
 std::string cut(std::string text, std::size_t length) {
   if (text.size() > length) text.resize(length);
@@ -80,12 +66,12 @@ PowerRowView PowerFormat_row(float power, rfPowerScale scale, rfPowerType powerT
       view.scaleChanged = view.scale.scaleIndex != scale.scaleIndex;
     }
     const DISPLAY_RANGE_FORMAT& range = rangeFormats[view.scale.scaleIndex];
-    formatNumber(view.text, range.formatString, static_cast<double>(power * range.multiplier));
+    DisplayRange_print(view.text, range.formatString, static_cast<double>(power * range.multiplier));
   }
   if (powerType == rfPower_dBm) {
-    copyText(view.units, "dBm");
+    TextField_copy(view.units, "dBm");
   } else {
-    copyText(view.units, rangeFormats[view.scale.scaleIndex].displayLabel);
+    TextField_copy(view.units, rangeFormats[view.scale.scaleIndex].displayLabel);
     view.showScale = true;
   }
   return view;

@@ -5,35 +5,23 @@
 #include <cstdio>
 
 #include "ranges.h"
+#include "text_field.h"
 
 namespace {
 
 constexpr const char* kNotMeasured = "---";
 
-template <std::size_t N>
-void copyText(std::array<char, N>& field, const char* text) {
-  std::snprintf(field.data(), N, "%s", text);
-}
-
-template <std::size_t N>
-void formatNumber(std::array<char, N>& field, const char* format, double value) {
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"  // formats come from the constant range tables
-  std::snprintf(field.data(), N, format, value);
-#pragma GCC diagnostic pop
-}
-
 PulseValueView inTable(float value, const std::array<DISPLAY_RANGE_FORMAT, kRangeCount>& table, std::uint8_t row) {
   PulseValueView view;
   const DISPLAY_RANGE_FORMAT& range = table[std::min<std::uint8_t>(row, kTopRange)];
-  formatNumber(view.text, range.formatString, static_cast<double>(value * range.multiplier));
-  copyText(view.units, range.displayLabel);
+  DisplayRange_print(view.text, range.formatString, static_cast<double>(value * range.multiplier));
+  TextField_copy(view.units, range.displayLabel);
   return view;
 }
 
 PulseValueView notMeasured() {
   PulseValueView view;
-  copyText(view.text, kNotMeasured);
+  TextField_copy(view.text, kNotMeasured);
   return view;
 }
 
@@ -53,7 +41,7 @@ PulseValueView PulseFormat_dutyCycle(float percent) {
   if (!std::isfinite(percent)) return notMeasured();
   PulseValueView view;
   std::snprintf(view.text.data(), view.text.size(), "%.2f", static_cast<double>(percent));
-  copyText(view.units, "%");
+  TextField_copy(view.units, "%");
   return view;
 }
 
@@ -90,7 +78,7 @@ PulsePowerGroupView PulseFormat_powerGroup(float mean, float max, float min, rfP
     } else if (powerType == rfPower_dBm) {
       std::snprintf(text.data(), text.size(), " % 6.2f", static_cast<double>(convertTodBm(values[i])));
     } else {
-      formatNumber(text, range.formatString, static_cast<double>(values[i] * range.multiplier));
+      DisplayRange_print(text, range.formatString, static_cast<double>(values[i] * range.multiplier));
     }
   }
   return view;
