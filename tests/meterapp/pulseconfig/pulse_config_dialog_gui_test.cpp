@@ -27,6 +27,7 @@
 #include "simulator.h"
 #include "text_field.h"
 #include "usb_sensor.h"
+#include "usb_test_timing.h"
 #include "usbtmc_requests.h"
 #include "widget_utils.h"
 
@@ -82,16 +83,7 @@ class PulseConfigDialogGuiTest : public ::testing::Test {
     readConfigFile();
     configuration_setPulseMode(true);
     sensorPortHandler_setPulseConfigFile("");
-    UsbHandlerTiming fast;
-    fast.attachSettle = 5ms;
-    fast.clearSettle = 10ms;
-    fast.connectStep = 5ms;
-    fast.identRetry = 5ms;
-    fast.idle = 5ms;
-    fast.retryPause = 10ms;
-    fast.initTries = 10;
-    fast.configWaitSlack = 3000ms;
-    UsbSensor_setTiming(fast);
+    UsbSensor_setTiming(test_support::fastUsbTiming());
     SimOptions options;
     options.root = root.str();
     options.paced = false;

@@ -32,6 +32,7 @@
 #include "sensor_port_handler.h"
 #include "simulator.h"
 #include "usb_sensor.h"
+#include "usb_test_timing.h"
 
 namespace {
 
@@ -168,15 +169,9 @@ class ScpiSensorTest : public ::testing::Test {
   }
 
   static UsbHandlerTiming fastTiming() {
-    UsbHandlerTiming fast;
-    fast.attachSettle = 5ms;
-    fast.clearSettle = 10ms;
-    fast.connectStep = 5ms;
-    fast.identRetry = 5ms;
-    fast.idle = 5ms;
-    fast.retryPause = 10ms;
-    fast.configWaitSlack = 3000ms;
-    return fast;
+    // The full INIT wait: every sensor of these tests gets ready, some only
+    // late on a loaded or emulated machine.
+    return test_support::fastUsbTiming(UsbHandlerTiming{}.initTries);
   }
 
   void control(const std::string& line) { ASSERT_EQ(sim->control(line).substr(0, 2), "OK") << line; }

@@ -28,6 +28,7 @@
 #include "text_field.h"
 #include "unique_fd.h"
 #include "usb_sensor.h"
+#include "usb_test_timing.h"
 #include "usbtmc_requests.h"
 
 namespace {
@@ -104,16 +105,7 @@ class UsbHandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     sensorPortHandler_setPulseConfigFile("");
-    UsbHandlerTiming fast;
-    fast.attachSettle = 5ms;
-    fast.clearSettle = 10ms;
-    fast.connectStep = 5ms;
-    fast.identRetry = 5ms;
-    fast.idle = 5ms;
-    fast.retryPause = 10ms;
-    fast.initTries = 10;  // half a second instead of a minute
-    fast.configWaitSlack = 3000ms;
-    UsbSensor_setTiming(fast);
+    UsbSensor_setTiming(test_support::fastUsbTiming());
     SimOptions options;
     options.root = root.str();
     options.paced = false;
