@@ -154,18 +154,7 @@ class PulseDisplayGuiTest : public ::testing::Test {
   }
 
   static void screenshot(const std::string& name) {
-    for (int i = 0; i < 20; ++i) {
-      drainMainLoop();
-      g_usleep(10000);
-    }
-    GdkWindow* w = gtk_widget_get_window(window);
-    ASSERT_NE(w, nullptr);
-    GdkPixbuf* picture = gdk_pixbuf_get_from_window(w, 0, 0, 1024, std::min(768, gdk_window_get_height(w)));
-    ASSERT_NE(picture, nullptr);
-    std::filesystem::create_directories(R9050_ARTIFACT_DIR);
-    EXPECT_TRUE(gdk_pixbuf_save(picture, (std::string(R9050_ARTIFACT_DIR) + "/" + name).c_str(), "png", nullptr,
-                                nullptr));
-    g_object_unref(picture);
+    display_test::saveWindowScreenshot(window, R9050_ARTIFACT_DIR, name.c_str());
   }
 
   inline static bool displayAvailable = false;

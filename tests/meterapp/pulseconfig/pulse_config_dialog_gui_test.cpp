@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "configuration.h"
+#include "gtk_screenshot.h"
 #include "main_window.h"
 #include "power_display.h"
 #include "pulse_config_dialog.h"
@@ -178,19 +179,12 @@ class PulseConfigDialogGuiTest : public ::testing::Test {
 
   // The dialog's own window, or (d null) the whole screen with every window on it.
   static void screenshot(PULSE_CONFIG_DIALOG* d, const std::string& name) {
-    for (int i = 0; i < 30; ++i) {
-      drainMainLoop();
-      g_usleep(10000);
+    const std::string path = std::string(R9050_ARTIFACT_DIR) + "/" + name;
+    if (d != nullptr) {
+      test_support::saveWindowPicture(d->dialog, path);
+    } else {
+      test_support::saveScreenPicture(path);
     }
-    GdkWindow* window = d != nullptr ? gtk_widget_get_window(d->dialog) : gdk_get_default_root_window();
-    ASSERT_NE(window, nullptr);
-    GdkPixbuf* picture =
-        gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window), gdk_window_get_height(window));
-    ASSERT_NE(picture, nullptr);
-    std::filesystem::create_directories(R9050_ARTIFACT_DIR);
-    EXPECT_TRUE(gdk_pixbuf_save(picture, (std::string(R9050_ARTIFACT_DIR) + "/" + name).c_str(), "png", nullptr,
-                                nullptr));
-    g_object_unref(picture);
   }
 
   inline static bool displayAvailable = false;

@@ -14,6 +14,7 @@
 
 #include "configuration.h"
 #include "device_fixtures.h"
+#include "gtk_screenshot.h"
 #include "serial_config.h"
 
 namespace settings_gui {
@@ -40,17 +41,7 @@ inline bool sensitive(GtkWidget* widget) { return gtk_widget_get_sensitive(widge
 
 // Saves what the window shows as build/artifacts/<name>.png.
 inline void saveScreenshot(GtkWidget* window, const std::string& name) {
-  runMainLoopFor(std::chrono::milliseconds(300));
-  GdkWindow* gdkWindow = gtk_widget_get_window(window);
-  ASSERT_NE(gdkWindow, nullptr);
-  const int width = gdk_window_get_width(gdkWindow);
-  const int height = gdk_window_get_height(gdkWindow);
-  GdkPixbuf* picture = gdk_pixbuf_get_from_window(gdkWindow, 0, 0, width, height);
-  ASSERT_NE(picture, nullptr);
-  std::filesystem::create_directories(R9050_ARTIFACT_DIR);
-  const std::string path = std::string(R9050_ARTIFACT_DIR) + "/" + name + ".png";
-  EXPECT_TRUE(gdk_pixbuf_save(picture, path.c_str(), "png", nullptr, nullptr));
-  g_object_unref(picture);
+  test_support::saveWindowPicture(window, std::string(R9050_ARTIFACT_DIR) + "/" + name + ".png");
 }
 
 // Every test gets a fresh device root with a settings file of defaults.
