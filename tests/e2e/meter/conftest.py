@@ -9,6 +9,35 @@ from pathlib import Path
 
 import pytest
 
+TOP = Path(__file__).resolve().parents[3]
+ANSWER = TOP / "scripts/answer-channel-dialog"
+ARTIFACTS = Path(os.environ.get("R9050_ARTIFACTS", TOP / "build/artifacts"))
+
+
+def screenshot(name):
+    """Saves the whole virtual display as an artifact picture."""
+    ARTIFACTS.mkdir(parents=True, exist_ok=True)
+    path = ARTIFACTS / name
+    subprocess.run(["import", "-window", "root", str(path)], check=False)
+    return path
+
+
+def channel_dialog_open():
+    """Whether the meter's question "which channel for this sensor" is shown."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Precision CW.* Sensor on "],
+                         capture_output=True, text=True)
+    return out.returncode == 0 and out.stdout.strip() != ""
+
+
+def start_traced(meter, sim, *sensors):
+    """Starts the simulator with `sensors`, then the meter with its readings
+    traced (the SensorManager category writes each reading it shows to the
+    standard output), and waits for the meter's start-up."""
+    sim.start(*sensors)
+    meter.trace("SensorManager")
+    meter.start()
+    meter.wait_started()
+
 
 @pytest.fixture(scope="session", autouse=True)
 def private_display():
@@ -73,9 +102,13 @@ class Meter:
         os.mkfifo(self.root / "dev/input/event0")
         (self.root / "tmp").mkdir()
         if debug_categories is not None:
-            (self.root / "tmp/debug").touch()
-            (self.root / "tmp/logConfig").write_text(
-                "".join(f"{c}\n" for c in debug_categories))
+            self.trace(*debug_categories)
+
+    def trace(self, *categories):
+        """Turns on the meter's debug trace for these log categories."""
+        (self.root / "tmp").mkdir(exist_ok=True)
+        (self.root / "tmp/debug").touch()
+        (self.root / "tmp/logConfig").write_text("".join(f"{c}\n" for c in categories))
 
     def run(self, *args, timeout=20):
         return subprocess.run([os.environ["METERAPP"], *args], env=self.env(),

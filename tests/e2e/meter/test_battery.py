@@ -25,8 +25,7 @@ def start(meter, sim, *battery, debug=False, identity=None):
     if identity is not None:
         (meter.root / "etc/meterapp/meterIdentity.conf").write_text(identity)
     if debug:
-        (meter.root / "tmp/debug").touch()
-        (meter.root / "tmp/logConfig").write_text("BatteryMonitor\n")
+        meter.trace("BatteryMonitor")
     meter.start()
     meter.wait_started()
 

@@ -9,22 +9,9 @@ import random
 import re
 import subprocess
 import time
-from pathlib import Path
 
-from conftest import wait_for
+from conftest import ANSWER, channel_dialog_open, screenshot, start_traced, wait_for
 
-TOP = Path(__file__).resolve().parents[3]
-ANSWER = TOP / "scripts/answer-channel-dialog"
-ARTIFACTS = Path(os.environ.get("R9050_ARTIFACTS", TOP / "build/artifacts"))
-
-
-def start(meter, sim, *sensors):
-    sim.start(*sensors)
-    (meter.root / "tmp").mkdir(exist_ok=True)
-    (meter.root / "tmp/debug").touch()
-    (meter.root / "tmp/logConfig").write_text("SensorManager\n")
-    meter.start()
-    meter.wait_started()
 
 
 def channels(meter):
@@ -33,20 +20,9 @@ def channels(meter):
     return lines[-1] if lines else ""
 
 
-def dialog_open():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Precision CW.* Sensor on "],
-                         capture_output=True, text=True)
-    return out.returncode == 0 and out.stdout.strip() != ""
-
-
 def answer_dialog():
-    assert wait_for(dialog_open, timeout=10), "the channel dialog did not appear"
+    assert wait_for(channel_dialog_open, timeout=10), "the channel dialog did not appear"
     subprocess.run([str(ANSWER)], check=True)
-
-
-def screenshot(name):
-    ARTIFACTS.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["import", "-window", "root", str(ARTIFACTS / name)], check=False)
 
 
 def readings(meter, channel, port):
@@ -64,18 +40,18 @@ def plug_serial_and_answer(meter, sim):
 
 def test_no_sensor_shows_the_no_connection_page(simulated_meter):
     meter, sim = simulated_meter
-    start(meter, sim)
+    start_traced(meter, sim)
     start_page = "SingleSensor, channel 0 full NotConnected port None, channel 1 inactive NotConnected port None"
     assert wait_for(lambda: channels(meter) == start_page), channels(meter)
     time.sleep(1.5)
     assert "ChannelDialog: asking" not in meter.messages()
-    assert not dialog_open()
+    assert not channel_dialog_open()
     assert meter.messages().count("DisplayFSM: channels") == 1  # the start page only, no connect
 
 
 def test_a_serial_sensor_asks_for_its_channel_and_shows_its_readings(simulated_meter):
     meter, sim = simulated_meter
-    start(meter, sim)
+    start_traced(meter, sim)
     plug_serial_and_answer(meter, sim)
     assert "ChannelDialog: port 0 on channel 1" in meter.stdout()
     assert wait_for(lambda: "DisplayFSM: channel 0 Connecting -> Measuring (port Serial1)" in meter.messages(),
@@ -88,13 +64,13 @@ def test_a_serial_sensor_asks_for_its_channel_and_shows_its_readings(simulated_m
 
 def test_a_usb_sensor_takes_the_other_channel_without_asking(simulated_meter):
     meter, sim = simulated_meter
-    start(meter, sim)
+    start_traced(meter, sim)
     plug_serial_and_answer(meter, sim)
     sim.send("plug", "usb1", "P804")
     assert wait_for(lambda: "channel 1 half Connecting port USB1" in channels(meter)), channels(meter)
     assert channels(meter).startswith("DualSensors, channel 0 half")
     assert meter.messages().count("ChannelDialog: asking") == 1
-    assert not dialog_open()
+    assert not channel_dialog_open()
     # Serial1 keeps measuring on its half while USB1 connects.
     count = len(readings(meter, 0, "Serial1"))
     assert wait_for(lambda: len(readings(meter, 0, "Serial1")) > count + 2)
@@ -134,7 +110,7 @@ def test_hot_plug_storm(simulated_meter):
         else:
             sim.send("plug", port, models[port])
             plugged.add(port)
-        if rng.random() < 0.05 and dialog_open():
+        if rng.random() < 0.05 and channel_dialog_open():
             subprocess.run([str(ANSWER)], check=False)
         time.sleep(rng.uniform(0.0, 0.02))
         assert meter.running(), "the meter ended during the storm"
@@ -142,7 +118,7 @@ def test_hot_plug_storm(simulated_meter):
     # A USB sensor takes the first free USB slot whatever its node, so USB
     # sensors are counted; serial ports keep their names.
     def settled():
-        if dialog_open():
+        if channel_dialog_open():
             subprocess.run([str(ANSWER)], check=False)
             return False
         shown = set(re.findall(r"port (\w+)", channels(meter))) - {"None"}

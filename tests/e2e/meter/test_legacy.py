@@ -2,14 +2,12 @@
 spoken from the simulator's remote-computer end of the line with pyserial."""
 import subprocess
 import time
-from pathlib import Path
 
 import pytest
 import serial
 
-from conftest import wait_for
+from conftest import ANSWER, wait_for
 
-ANSWER = Path(__file__).resolve().parents[3] / "scripts/answer-channel-dialog"
 SETTINGS = "etc/meterapp/TalvekApplicationSettings.conf"
 BUILD_RECORD = "usr/local/etc/defconfig/buildInstalled"
 ETH0 = "sys/class/net/eth0"

@@ -3,18 +3,14 @@ pulse mode, the pulse view on the screen and its configuration dialog driven
 with real clicks (xdotool) on the virtual display. The simulator counts
 every command header the sensor receives, so the test can tell exactly what
 an Apply sent."""
-import os
 import re
 import subprocess
 import time
-from pathlib import Path
 
 import pytest
 
-from conftest import ScpiClient, scpi_port, wait_for
+from conftest import ANSWER, ARTIFACTS, ScpiClient, channel_dialog_open, scpi_port, screenshot, wait_for
 
-TOP = Path(__file__).resolve().parents[3]
-ARTIFACTS = Path(os.environ.get("R9050_ARTIFACTS", TOP / "build/artifacts"))
 
 # Every configuration command the meter can send a USB sensor.
 COMMANDS = ["SENS:FREQ", "SENS:PER", "SENS:FREQ:AUTO", "SENS:PER:AUTO", "SENS:REFL:ENAB", "SENS:SWE:TIME",
@@ -26,11 +22,6 @@ COMMANDS = ["SENS:FREQ", "SENS:PER", "SENS:FREQ:AUTO", "SENS:PER:AUTO", "SENS:RE
 # manager's business; the test finds the dialog window and clicks relative
 # to it, on positions read from the dialog's own layout at run time.
 DIALOG_NAME = "Pulse Configuration"
-
-
-def screenshot(name):
-    ARTIFACTS.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["import", "-window", "root", str(ARTIFACTS / name)], check=False)
 
 
 def click(x, y):
@@ -56,20 +47,12 @@ def window_geometry(name):
     return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
 
-def channel_dialog_open():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Precision CW.* Sensor on "],
-                         capture_output=True, text=True)
-    return out.returncode == 0 and out.stdout.strip() != ""
-
-
 def start_pulse_meter(meter, sim):
     sim.start(("usb1", "P804"))
     settings = meter.root / "etc/meterapp/TalvekApplicationSettings.conf"
     settings.parent.mkdir(parents=True, exist_ok=True)
     settings.write_text("sensorPulseMode 0\n")
-    (meter.root / "tmp").mkdir(exist_ok=True)
-    (meter.root / "tmp/debug").touch()
-    (meter.root / "tmp/logConfig").write_text("SensorManager\n")
+    meter.trace("SensorManager")
     meter.start()
     meter.wait_started()
     # A lone sensor at start-up: the meter asks which channel it takes.
@@ -77,7 +60,7 @@ def start_pulse_meter(meter, sim):
     # Other tests may share the display and cover the question for a moment:
     # answer again while it is still open.
     for _ in range(5):
-        subprocess.run([str(TOP / "scripts/answer-channel-dialog")], check=False)
+        subprocess.run([str(ANSWER)], check=False)
         if wait_for(lambda: not channel_dialog_open(), timeout=3):
             break
     assert wait_for(lambda: "DisplayFSM: channel 0 Connecting -> Measuring (port USB1)" in meter.messages(),

@@ -5,26 +5,21 @@ reaches the sensor on COMMit."""
 import re
 import subprocess
 import time
-from pathlib import Path
 
 import pytest
 
-from conftest import scpi_port, wait_for
+from conftest import ANSWER, scpi_port, wait_for
 
 pyvisa = pytest.importorskip("pyvisa")
 serial = pytest.importorskip("serial")
 
-TOP = Path(__file__).resolve().parents[3]
-ANSWER = TOP / "scripts/answer-channel-dialog"
 STALE = "9.91E+37"
 
 
 def start_with_usb_sensor(meter, sim, model="P804"):
     """The meter with one USB sensor on channel 1; returns its SCPI port."""
     sim.start(unpaced=True)
-    (meter.root / "tmp").mkdir(exist_ok=True)
-    (meter.root / "tmp/debug").touch()
-    (meter.root / "tmp/logConfig").write_text("SensorManager\n")
+    meter.trace("SensorManager")
     meter.start()
     meter.wait_started()
     port = scpi_port(meter)

@@ -13,44 +13,17 @@ The texts written to the no-connection pages go to the system log
 ('DisplayView: page 9 "No Sensor Detected" "Please Connect ..."').
 The tests follow these lines and save screenshots of the virtual display
 under build/artifacts/."""
-import os
 import re
 import subprocess
 import time
-from pathlib import Path
 
-from conftest import wait_for
+from conftest import ANSWER, channel_dialog_open, screenshot, start_traced, wait_for
 
-TOP = Path(__file__).resolve().parents[3]
-ANSWER = TOP / "scripts/answer-channel-dialog"
-ARTIFACTS = Path(os.environ.get("R9050_ARTIFACTS", TOP / "build/artifacts"))
 
 # Display instances (their order in the window).
 SINGLE_CW, DUAL_UPPER_CW, DUAL_LOWER_CW = 0, 2, 4
 SHOWN = re.compile(r'DisplayView: display (\d+) (on|off) screen: "([^"]*)" \| (.*?) \| (.*?) \| (.*)$', re.M)
 ROW = re.compile(r'(\S+) "([^"]*)" ?(\S*)')
-
-
-def start(meter, sim, *sensors):
-    sim.start(*sensors)
-    (meter.root / "tmp").mkdir(exist_ok=True)
-    (meter.root / "tmp/debug").touch()
-    (meter.root / "tmp/logConfig").write_text("SensorManager\n")
-    meter.start()
-    meter.wait_started()
-
-
-def screenshot(name):
-    ARTIFACTS.mkdir(parents=True, exist_ok=True)
-    path = ARTIFACTS / name
-    subprocess.run(["import", "-window", "root", str(path)], check=False)
-    return path
-
-
-def dialog_open():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Precision CW.* Sensor on "],
-                         capture_output=True, text=True)
-    return out.returncode == 0 and out.stdout.strip() != ""
 
 
 class Shown:
@@ -124,7 +97,7 @@ def page_text(meter, instance):
 
 def test_no_sensor_shows_the_no_sensor_page(simulated_meter):
     meter, sim = simulated_meter
-    start(meter, sim)
+    start_traced(meter, sim)
     assert wait_for(lambda: page_text(meter, 9))
     title, description = page_text(meter, 9)
     assert title == "No Sensor Detected"
@@ -139,16 +112,16 @@ def test_no_sensor_shows_the_no_sensor_page(simulated_meter):
 
 def test_plug_two_sensors_then_pull_one(simulated_meter):
     meter, sim = simulated_meter
-    start(meter, sim)
+    start_traced(meter, sim)
 
     # One serial sensor: the question, then "Connecting..." and its readings
     # full screen.
     sim.send("plug", "serial1", "C604")
-    assert wait_for(dialog_open, timeout=15), "the channel dialog did not appear"
+    assert wait_for(channel_dialog_open, timeout=15), "the channel dialog did not appear"
     screenshot("meter_channel_question.png")
     for _ in range(5):  # a click that came before the dialog was drawn is answered again
         subprocess.run([str(ANSWER)], check=True)
-        if wait_for(lambda: not dialog_open(), timeout=3):
+        if wait_for(lambda: not channel_dialog_open(), timeout=3):
             break
     assert wait_for(lambda: (page_text(meter, 9) or ("",))[0] == "Connecting..."), meter.messages()[-2000:]
     assert "Precision CW sensor on port Serial1" in page_text(meter, 9)[1]
@@ -173,7 +146,7 @@ def test_plug_two_sensors_then_pull_one(simulated_meter):
     assert wait_for(lambda: (page_text(meter, 11) or ("",))[0] == "Connecting...")
     assert "Precision CW & Pulse sensor on port USB1" in page_text(meter, 11)[1]
     assert wait_for(lambda: showing(meter, DUAL_UPPER_CW, at, label="C604"))
-    assert not dialog_open()
+    assert not channel_dialog_open()
     screenshot("meter_second_sensor_connecting.png")
     assert wait_for(lambda: showing(meter, DUAL_LOWER_CW, at, label="P80"), timeout=30), \
         last_shown(meter, DUAL_LOWER_CW)
