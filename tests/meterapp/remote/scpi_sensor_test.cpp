@@ -23,6 +23,7 @@
 
 #include "configuration.h"
 #include "current_monitors.h"
+#include "loopback_client.h"
 #include "pulse_sensor_config.h"
 #include "remote_fixture.h"
 #include "scpi_record.h"
@@ -50,25 +51,14 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return true;
 }
 
-class Client {
+class Client : public test_support::LoopbackClient {
  public:
-  explicit Client(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-  ~Client() { ::close(fd_); }
-  bool connected() const { return connected_; }
+  using LoopbackClient::LoopbackClient;
 
   // The reply to one program message (empty for a command): the message is
   // followed by *IDN?, whose reply marks the end of the first one's.
   std::string exchange(const std::string& message) {
-    const std::string bytes = message + "\n*IDN?\n";
-    if (::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) return "<send>";
+    if (!send(message + "\n*IDN?\n")) return "<send>";
     const auto deadline = std::chrono::steady_clock::now() + 15s;
     for (;;) {
       const std::size_t marker = input_.find("TALVEK,");
@@ -80,18 +70,12 @@ class Client {
         return reply;
       }
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd p{fd_, POLLIN, 0};
-      if (left <= 0ms || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return "<timeout>";
-      char buffer[4096];
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n <= 0) return "<closed>";
-      input_.append(buffer, static_cast<std::size_t>(n));
+      // Nothing more within the time left: the time is up, or the meter closed.
+      if (!receiveSome(input_, left)) return std::chrono::steady_clock::now() < deadline ? "<closed>" : "<timeout>";
     }
   }
 
  private:
-  int fd_;
-  bool connected_ = false;
   std::string input_;
 };
 

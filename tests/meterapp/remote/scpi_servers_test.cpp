@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "loopback_client.h"
 #include "remote_fixture.h"
 #include "scpi_record.h"
 #include "scpi_remote.h"
@@ -23,49 +24,19 @@ using remote_test::RemoteRoot;
 // The servers listen on a port of the system's choice.
 const bool kPortChosenBySystem = ::setenv("METER_SCPI_PORT", "0", 1) == 0;
 
-class Client {
+// A client that reads whole replies: CR LF ended lines.
+class Client : public test_support::LoopbackClient {
  public:
-  explicit Client(std::uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  Client(const Client&) = delete;
-  Client& operator=(const Client&) = delete;
-  ~Client() { close(); }
+  using LoopbackClient::LoopbackClient;
 
-  bool connected() const { return connected_; }
-  bool send(std::string_view bytes) const {
-    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-  }
   // Reads until `lines` CR LF ended replies arrived or the time is up.
   std::string receive(int lines = 1, std::chrono::milliseconds timeout = 3000ms) const {
     std::string text;
     const auto end = std::chrono::steady_clock::now() + timeout;
-    while (countLines(text) < lines) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-      if (left <= 0ms) break;
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-      char buffer[4096];
-      const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
+    while (countLines(text) < lines &&
+           receiveSome(text, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()))) {
     }
     return text;
-  }
-  // Closes with a reset (no lingering), the way a killed client goes.
-  void abort() {
-    const linger l{1, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    close();
-  }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
   }
 
  private:
@@ -74,8 +45,6 @@ class Client {
     for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++n;
     return n;
   }
-  int fd_ = -1;
-  bool connected_ = false;
 };
 
 class ScpiServersTest : public ::testing::Test {
