@@ -1,11 +1,11 @@
 // Pictures of what a GTK test put on the virtual display, saved as PNG
 // artifacts to be looked at.
 //
-// Reading a window back from the X server only shows what GTK has already
-// painted there: a picture taken after a fixed wait comes out black (or half
-// drawn) on a loaded machine. So each capture asks for a repaint and waits
-// for the window's frame clock to finish painting it, then for the X server
-// to have drawn everything sent to it.
+// The pictures are drawn from the widgets themselves into an image, not read
+// back from the X server: the GUI tests run side by side on one virtual
+// display, and a read-back shows whatever window of another test lies on top
+// (a black main window, as often as not). Each picture first lets the window
+// be mapped and painted once more, so that it is laid out as on the screen.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,35 +49,51 @@ inline bool waitUntilPainted(GtkWidget* widget, std::chrono::milliseconds limit 
   return painted;
 }
 
-// Saves `width` x `height` of `window` (a widget's window or the screen's
-// root window) as `path`.
-inline void savePicture(GdkWindow* window, int width, int height, const std::string& path) {
-  ASSERT_NE(window, nullptr);
-  GdkPixbuf* picture = gdk_pixbuf_get_from_window(window, 0, 0, width, height);
-  ASSERT_NE(picture, nullptr) << path;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  EXPECT_TRUE(gdk_pixbuf_save(picture, path.c_str(), "png", nullptr, nullptr)) << path;
-  g_object_unref(picture);
+// Draws `toplevel` into `cr` at its place on the screen.
+inline void drawAtItsPlace(GtkWidget* toplevel, cairo_t* cr) {
+  int x = 0;
+  int y = 0;
+  if (GdkWindow* window = gtk_widget_get_window(toplevel)) gdk_window_get_origin(window, &x, &y);
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  gtk_widget_draw(toplevel, cr);
+  cairo_restore(cr);
 }
 
-// The window of `toplevel` as it is on the screen, once painted.
+inline void writePicture(cairo_surface_t* surface, const std::string& path) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  EXPECT_EQ(cairo_surface_write_to_png(surface, path.c_str()), CAIRO_STATUS_SUCCESS) << path;
+  cairo_surface_destroy(surface);
+}
+
+// The window `toplevel`, once painted.
 inline void saveWindowPicture(GtkWidget* toplevel, const std::string& path) {
   if (!waitUntilPainted(toplevel)) std::fprintf(stderr, "picture taken before the window was painted: %s\n", path.c_str());
-  GdkWindow* window = gtk_widget_get_window(toplevel);
-  ASSERT_NE(window, nullptr) << path;
-  savePicture(window, gdk_window_get_width(window), gdk_window_get_height(window), path);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, gtk_widget_get_allocated_width(toplevel),
+                                                        gtk_widget_get_allocated_height(toplevel));
+  cairo_t* cr = cairo_create(surface);
+  gtk_widget_draw(toplevel, cr);
+  cairo_destroy(cr);
+  writePicture(surface, path);
 }
 
-// The whole screen with every window on it, once each shown one is painted.
+// The whole screen as this test shows it: each of its shown windows at its
+// place, once painted, the windows made later over the earlier ones.
 inline void saveScreenPicture(const std::string& path) {
-  GList* toplevels = gtk_window_list_toplevels();
+  GdkWindow* root = gdk_get_default_root_window();
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, gdk_window_get_width(root), gdk_window_get_height(root));
+  cairo_t* cr = cairo_create(surface);
+  GList* toplevels = gtk_window_list_toplevels();  // oldest first
   for (GList* item = toplevels; item != nullptr; item = item->next) {
     GtkWidget* widget = GTK_WIDGET(item->data);
-    if (gtk_widget_get_visible(widget)) waitUntilPainted(widget);
+    if (!gtk_widget_get_visible(widget)) continue;
+    waitUntilPainted(widget);
+    drawAtItsPlace(widget, cr);
   }
   g_list_free(toplevels);
-  GdkWindow* root = gdk_get_default_root_window();
-  savePicture(root, gdk_window_get_width(root), gdk_window_get_height(root), path);
+  cairo_destroy(cr);
+  writePicture(surface, path);
 }
 
 }  // namespace test_support

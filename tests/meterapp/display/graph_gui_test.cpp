@@ -14,6 +14,7 @@
 #include "device_fixtures.h"
 #include "display_fsm.h"
 #include "graph.h"
+#include "gtk_screenshot.h"
 #include "sensor_data.h"
 #include "window_test_support.h"
 
@@ -71,6 +72,7 @@ std::filesystem::path artifactDir() {
 }
 
 void screenshot(GtkWidget* widget, const char* name) {
+  if (!test_support::waitUntilPainted(widget)) std::fprintf(stderr, "picture taken before the graph was painted: %s\n", name);
   const int width = gtk_widget_get_allocated_width(widget);
   const int height = gtk_widget_get_allocated_height(widget);
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
